@@ -1,0 +1,53 @@
+// Processes and commands (kernel32) as the system uses them.
+#pragma once
+
+#include <string>
+
+#include "platform/Types.h"
+
+namespace zmp {
+
+namespace proc {
+constexpr Dword kSwHide = 0;
+constexpr Dword kSwRestore = 9;
+constexpr Dword kStartfUseShowWindow = 0x1;
+constexpr Dword kStartfForceOnFeedback = 0x40;
+constexpr Dword kNormalPriorityClass = 0x20;
+constexpr Dword kWaitObject0 = 0;
+constexpr Dword kWaitTimeout = 258;
+constexpr Dword kWaitFailed = 0xFFFFFFFF;
+constexpr Dword kStartupInfoSize32 = 68;  // sizeof(STARTUPINFOA) in a 32-bit program
+}  // namespace proc
+
+// STARTUPINFOA, the fields the system sets (all others zero).
+struct StartupInfo {
+    Dword cb = proc::kStartupInfoSize32;
+    Dword flags = 0;
+    Dword showWindow = 0;
+};
+
+struct ProcessInformation {
+    ProcessHandle process = ProcessHandle::None;
+    ProcessHandle thread = ProcessHandle::None;
+    Dword processId = 0;
+};
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+
+    // WinExec(commandLine, show): > 31 on success.
+    virtual Dword WinExec(const std::string& commandLine, Dword show) = 0;
+    // CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, creationFlags, NULL,
+    // NULL, &startup, &out)
+    virtual Status CreateProcess(const std::string& commandLine, Dword creationFlags,
+                                 const StartupInfo& startup, ProcessInformation& out) = 0;
+    // WaitForSingleObject(process, milliseconds)
+    virtual Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) = 0;
+    virtual void CloseHandle(ProcessHandle handle) = 0;
+
+    // exit(code): ends the whole process from whichever thread calls it.
+    [[noreturn]] virtual void ExitProcess(int code) = 0;
+};
+
+}  // namespace zmp

@@ -1,0 +1,102 @@
+// Registry and security (advapi32, shlwapi) as the system uses them.
+// Registry calls return their own status (LSTATUS) and, like Windows, do not
+// touch the thread's last-error value.
+#pragma once
+
+#include <string>
+
+#include "platform/Types.h"
+
+namespace zmp {
+
+enum class RegRoot { LocalMachine, Users, ClassesRoot, CurrentUser };
+
+namespace reg {
+constexpr Dword kKeyQueryValue = 0x0001;
+constexpr Dword kKeySetValue = 0x0002;
+constexpr Dword kKeyCreateSubKey = 0x0004;
+constexpr Dword kKeyEnumerateSubKeys = 0x0008;
+constexpr Dword kKeyNotify = 0x0010;
+constexpr Dword kKeyCreateLink = 0x0020;
+constexpr Dword kKeyWow64_64Key = 0x0100;
+constexpr Dword kKeyWow64_32Key = 0x0200;
+constexpr Dword kReadControl = 0x00020000;
+constexpr Dword kWriteDac = 0x00040000;
+constexpr Dword kWriteOwner = 0x00080000;
+constexpr Dword kKeyRead = 0x20019;
+constexpr Dword kKeyWrite = 0x20006;
+constexpr Dword kKeyAllAccess = 0xF003F;
+constexpr Dword kRegOptionNonVolatile = 0;
+}  // namespace reg
+
+// Security: the explicit access entry (EXPLICIT_ACCESS_A) in the system's terms.
+namespace sec {
+constexpr Dword kGenericAll = 0x10000000;
+enum AccessMode : Dword {
+    kNotUsedAccess = 0,
+    kGrantAccess = 1,
+    kSetAccess = 2,
+    kDenyAccess = 3,
+    kRevokeAccess = 4,
+};
+constexpr Dword kSubContainersOnlyInherit = 0x2;
+constexpr Dword kSubContainersAndObjectsInherit = 0x3;
+enum TrusteeForm : Dword { kTrusteeIsSid = 0, kTrusteeIsName = 1 };
+enum TrusteeType : Dword { kTrusteeIsUnknown = 0, kTrusteeIsWellKnownGroup = 5 };
+}  // namespace sec
+
+struct ExplicitAccess {
+    Dword permissions = 0;
+    Dword mode = sec::kNotUsedAccess;
+    Dword inheritance = 0;
+    Dword trusteeForm = sec::kTrusteeIsName;
+    Dword trusteeType = sec::kTrusteeIsUnknown;
+    std::string trusteeName;  // when trusteeForm is a name
+    SidRef trusteeSid = SidRef::None;  // when trusteeForm is a SID
+};
+
+class Registry {
+public:
+    virtual ~Registry() = default;
+
+    // A predefined root as a key handle (HKEY_LOCAL_MACHINE and so on).
+    virtual RegKey Root(RegRoot root) = 0;
+
+    // RegOpenKeyExA(parent, subKey, 0, access, &out)
+    virtual Dword OpenKey(RegKey parent, const std::string& subKey, Dword access, RegKey& out) = 0;
+    // RegCreateKeyExA(parent, subKey, 0, NULL, options, access, NULL, &out, NULL)
+    virtual Dword CreateKey(RegKey parent, const std::string& subKey, Dword options, Dword access,
+                            RegKey& out) = 0;
+    // RegSetValueExA(key, name, 0, REG_SZ, value incl. its NUL)
+    virtual Dword SetStringValue(RegKey key, const std::string& name, const std::string& value) = 0;
+    virtual Dword CloseKey(RegKey key) = 0;
+    // RegConnectRegistryA("\\\\machine", root, &out)
+    virtual Dword ConnectRegistry(const std::string& machine, RegKey root, RegKey& out) = 0;
+
+    // SHDeleteKeyA(parent, subKey): the key with everything below it.
+    virtual Dword ShDeleteKey(RegKey parent, const std::string& subKey) = 0;
+    // GetProcAddress(GetModuleHandleA("Advapi32"), "RegDeleteKeyExA") != NULL.
+    // A failed look-up leaves its code as the last error, as Windows does.
+    virtual bool HasRegDeleteKeyEx() = 0;
+    // RegDeleteKeyExA(parent, subKey, samDesired, reserved); only after
+    // HasRegDeleteKeyEx(). Fails on a key that has subkeys.
+    virtual Dword RegDeleteKeyEx(RegKey parent, const std::string& subKey, Dword samDesired,
+                                 Dword reserved) = 0;
+
+    // GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, ...)
+    virtual Dword GetKeyDacl(RegKey key, AclRef& dacl, SecurityDescriptorRef& descriptor) = 0;
+    // SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, NULL, NULL, dacl, NULL)
+    virtual Dword SetKeyDacl(RegKey key, AclRef dacl) = 0;
+
+    // SetEntriesInAclA(1, &entry, oldAcl, &newAcl). A trustee name that does
+    // not resolve to an account fails (ERROR_NONE_MAPPED).
+    virtual Dword SetEntriesInAcl(const ExplicitAccess& entry, AclRef oldAcl, AclRef& newAcl) = 0;
+    // AllocateAndInitializeSid for Everyone (S-1-1-0); sets the last error on failure.
+    virtual Status AllocateEveryoneSid(SidRef& out) = 0;
+    virtual void FreeSid(SidRef sid) = 0;
+    // LocalFree of an ACL or a security descriptor that the calls above returned.
+    virtual void LocalFreeAcl(AclRef acl) = 0;
+    virtual void LocalFreeDescriptor(SecurityDescriptorRef descriptor) = 0;
+};
+
+}  // namespace zmp
