@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the native tree (system code, simulator, tests, zmpk40-sim) into
+# build/ and the Windows package (PE32, i686) into build-win32/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build -j2
+cmake -S . -B build-win32 -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+cmake --build build-win32 -j2
