@@ -1,0 +1,248 @@
+#include "support/RegistryHelpers.h"
+
+#include <cctype>
+
+namespace zmp {
+
+namespace {
+
+// Paths and rights strings are handled in 512-character work buffers.
+constexpr std::size_t kWorkChars = 511;
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i] != '\0'; ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return i == a.size() && b[i] == '\0';
+}
+
+// The next token of text at pos: leading separators skipped, up to the next
+// separator. Empty when the text is used up.
+std::string NextToken(const std::string& text, std::size_t& pos, char separator) {
+    while (pos < text.size() && text[pos] == separator) ++pos;
+    std::size_t start = pos;
+    while (pos < text.size() && text[pos] != separator) ++pos;
+    std::string token = text.substr(start, pos - start);
+    if (pos < text.size()) ++pos;  // the separator that ended the token
+    return token;
+}
+
+// Everything after the separators at pos.
+std::string Rest(const std::string& text, std::size_t pos, char separator) {
+    while (pos < text.size() && text[pos] == separator) ++pos;
+    return text.substr(pos);
+}
+
+bool RootByName(const std::string& name, RegRoot& out) {
+    struct Entry {
+        const char* shortName;
+        const char* longName;
+        RegRoot root;
+    };
+    static const Entry kRoots[] = {
+        {"HKLM", "HKEY_LOCAL_MACHINE", RegRoot::LocalMachine},
+        {"HKU", "HKEY_USERS", RegRoot::Users},
+        {"HKCR", "HKEY_CLASSES_ROOT", RegRoot::ClassesRoot},
+        {"HKCU", "HKEY_CURRENT_USER", RegRoot::CurrentUser},
+    };
+    for (const Entry& e : kRoots) {
+        if (EqualsNoCase(name, e.shortName) || EqualsNoCase(name, e.longName)) {
+            out = e.root;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+long MyRegDeleteKeyEx(Registry& registry, RegKey root, const std::string& subKey, Dword samDesired,
+                      Dword reserved) {
+    // Never linked directly: Windows 2000, XP and Server 2003 (32-bit) lack it.
+    if (!registry.HasRegDeleteKeyEx()) return -1;
+    return static_cast<long>(registry.RegDeleteKeyEx(root, subKey, samDesired, reserved));
+}
+
+long DeleteMachineKey(Platform& platform, Log& log, bool wow64, const std::string& subKey) {
+    Registry& registry = platform.registry;
+    RegKey machine = registry.Root(RegRoot::LocalMachine);
+    // A 32-bit program sees the 32-bit view by default; on 64-bit Windows the
+    // spooler's keys live in the 64-bit view.
+    if (wow64) {
+        long result = MyRegDeleteKeyEx(registry, machine, subKey, reg::kKeyWow64_64Key, 0);
+        if (result != 0) {
+            log.WriteLog("MyRegDeleteKeyEx failed : %s (%d) ", subKey.c_str(),
+                         static_cast<int>(platform.system.GetLastError()));
+        }
+        return result;
+    }
+    long result = static_cast<long>(registry.ShDeleteKey(machine, subKey));
+    if (result != 0) {
+        log.WriteLog("SHDeleteKey failed : %s (%d) ", subKey.c_str(),
+                     static_cast<int>(platform.system.GetLastError()));
+    }
+    return result;
+}
+
+void GrantAndDeleteRegKey(Platform& platform, Log& log, const std::string& fullPath,
+                          const std::string& subKey, bool wow64) {
+    // Without the grant the deletion of a protected key is refused; whether
+    // the grant worked shows in the deletion's outcome.
+    SetRegKeyPermission(platform.registry, fullPath, kGrantEveryoneFullControl);
+    log.WriteLog("REGKEY_1 : %s", fullPath.c_str());
+    log.WriteLog("REGKEY_2 : %s", subKey.c_str());
+    DeleteMachineKey(platform, log, wow64, subKey);
+}
+
+AccessRights ParseAccessRights(const std::string& rights) {
+    struct Code {
+        const char* text;
+        Dword mask;
+    };
+    static const Code kCodes[] = {
+        {"Fc", reg::kKeyAllAccess},
+        {"Rd", reg::kKeyRead},
+        {"Wr", reg::kKeyWrite | reg::kKeyCreateLink},
+    };
+
+    AccessRights out;
+    std::string text = rights.substr(0, kWorkChars);
+    if (text.size() % 2 != 0) {
+        out.result = err::kInvalidParameter;
+        return out;
+    }
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        std::string pair = text.substr(i, 2);
+        bool known = false;
+        for (const Code& c : kCodes) {
+            if (EqualsNoCase(pair, c.text)) {
+                out.mask |= c.mask;
+                known = true;
+                break;
+            }
+        }
+        if (!known) out.result = err::kInvalidParameter;  // the others still count
+    }
+    return out;
+}
+
+Dword ParsePermissionCommand(const std::string& command, PermissionCommand& out) {
+    out = PermissionCommand{};
+    std::size_t pos = 0;
+    std::string word = NextToken(command, pos, ':');
+
+    // The first character is not examined; "?P<mode>" selects the mode.
+    if (word.size() >= 2 && std::toupper(static_cast<unsigned char>(word[1])) == 'P') {
+        char letter = word.size() >= 3 ? static_cast<char>(std::toupper(static_cast<unsigned char>(word[2]))) : '\0';
+        switch (letter) {
+            case 'G': out.mode = sec::kGrantAccess; break;
+            case 'S': out.mode = sec::kSetAccess; break;
+            case 'D': out.mode = sec::kDenyAccess; break;
+            case 'R': out.mode = sec::kRevokeAccess; break;
+            default: return err::kInvalidParameter;
+        }
+    }
+
+    out.trustee = NextToken(command, pos, ':');
+    if (out.trustee.empty()) return err::kInvalidParameter;
+
+    if (out.mode == sec::kGrantAccess || out.mode == sec::kSetAccess || out.mode == sec::kDenyAccess) {
+        std::string rights = Rest(command, pos, ':');
+        if (rights.empty()) return err::kInvalidParameter;
+        out.mask = ParseAccessRights(rights).mask;  // an unknown code only weakens the mask
+    }
+    return err::kSuccess;
+}
+
+Dword OpenRegKeyPath(Registry& registry, const std::string& fullPath, RegKey& out) {
+    out = RegKey::None;
+    std::string path = fullPath.substr(0, kWorkChars);
+
+    std::size_t pos = 0;
+    std::string machine;
+    if (path.compare(0, 2, "\\\\") == 0) {
+        pos = 2;
+        machine = "\\\\" + NextToken(path, pos, '\\');
+    }
+
+    std::string rootName = NextToken(path, pos, '\\');
+    RegRoot rootId;
+    if (!RootByName(rootName, rootId)) return err::kInvalidParameter;
+
+    // Another machine's current user and classes are not reachable this way.
+    if (!machine.empty() && (rootId == RegRoot::CurrentUser || rootId == RegRoot::ClassesRoot))
+        return err::kInvalidParameter;
+
+    RegKey root = registry.Root(rootId);
+    bool remote = false;
+    if (!machine.empty()) {
+        RegKey connected = RegKey::None;
+        Dword status = registry.ConnectRegistry(machine, root, connected);
+        if (status != err::kSuccess) return status;
+        root = connected;
+        remote = true;
+    }
+
+    std::string subKey = pos < path.size() ? path.substr(pos) : std::string();
+    if (subKey.empty()) {
+        out = root;
+        return err::kSuccess;
+    }
+
+    // Writing the DACL back needs WRITE_DAC on the handle; reading it and
+    // enumerating alone would let the grant fail, and the protected key
+    // would then stay.
+    RegKey key = RegKey::None;
+    Dword status = registry.OpenKey(
+        root, subKey, reg::kReadControl | reg::kKeyEnumerateSubKeys | reg::kWriteDac, key);
+    if (remote) registry.CloseKey(root);  // closing a predefined root does nothing
+    if (status != err::kSuccess) return status;
+    out = key;
+    return err::kSuccess;
+}
+
+Dword ApplyExplicitAccess(Registry& registry, RegKey key, const ExplicitAccess& entry) {
+    AclRef oldAcl = AclRef::None;
+    SecurityDescriptorRef descriptor = SecurityDescriptorRef::None;
+    AclRef newAcl = AclRef::None;
+
+    Dword status = registry.GetKeyDacl(key, oldAcl, descriptor);
+    if (status == err::kSuccess) {
+        // An unresolvable trustee (Everyone has another name on some
+        // language editions) fails here and leaves the DACL as it was.
+        status = registry.SetEntriesInAcl(entry, oldAcl, newAcl);
+        if (status == err::kSuccess) status = registry.SetKeyDacl(key, newAcl);
+    }
+
+    // oldAcl lives inside the descriptor.
+    if (newAcl != AclRef::None) registry.LocalFreeAcl(newAcl);
+    if (descriptor != SecurityDescriptorRef::None) registry.LocalFreeDescriptor(descriptor);
+    return status;
+}
+
+Dword SetRegKeyPermission(Registry& registry, const std::string& keyPath, const std::string& command) {
+    PermissionCommand parsed;
+    Dword status = ParsePermissionCommand(command, parsed);
+    if (status != err::kSuccess) return status;
+
+    RegKey key = RegKey::None;
+    status = OpenRegKeyPath(registry, keyPath, key);
+    if (status != err::kSuccess) return status;
+
+    ExplicitAccess entry;  // BuildExplicitAccessWithNameA
+    entry.permissions = parsed.mask;
+    entry.mode = parsed.mode;
+    entry.inheritance = sec::kSubContainersOnlyInherit;
+    entry.trusteeForm = sec::kTrusteeIsName;
+    entry.trusteeType = sec::kTrusteeIsUnknown;
+    entry.trusteeName = parsed.trustee;
+
+    status = ApplyExplicitAccess(registry, key, entry);
+    registry.CloseKey(key);
+    return status;
+}
+
+}  // namespace zmp
