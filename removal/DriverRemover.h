@@ -92,6 +92,8 @@ private:
     void End(const char* step);
     // A status report (when the owner takes them) and the pause after it.
     void Report(const char* text, ProgressSink::Bar bar, Dword sleepMilliseconds);
+    // The report of the three Plug-and-Play steps, which differs by owner.
+    void ReportPnpStep(const char* text);
     // DeleteFileA, a failure logged by ReportDeleteFileError.
     void DeleteFileLogged(const std::string& path);
     std::string WindowsDirectory();
