@@ -16,7 +16,7 @@ if [ -z "$arch" ]; then
   case "$builddir" in *64*) arch=x86_64 ;; *) arch=i686 ;; esac
 fi
 dist=$builddir/dist
-objdump=$arch-w64-mingw32-objdump
+objdump=x86_64-w64-mingw32-objdump  # reads PE32 and PE32+ alike
 max_bytes=$((200 * 1024))
 allowed="kernel32.dll user32.dll gdi32.dll comctl32.dll advapi32.dll shlwapi.dll winspool.drv
 setupapi.dll msvcrt.dll shell32.dll ole32.dll oleaut32.dll comdlg32.dll version.dll"
