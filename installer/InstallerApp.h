@@ -9,4 +9,18 @@ namespace zmp {
 
 int InstallerMain(Platform& platform);
 
+class InstallerApp {
+public:
+    explicit InstallerApp(Platform& platform);
+    // Runs the progress dialog modally unless an installer already runs.
+    // False on every path, so the framework ends the program afterwards.
+    bool InitInstance();
+    // Brings a running installer's window (or the box it shows) to the
+    // front; true when none was found.
+    bool ActivateRunningInstance();
+
+private:
+    Platform& platform_;
+};
+
 }  // namespace zmp

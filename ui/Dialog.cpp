@@ -8,8 +8,7 @@ Dialog::Dialog(Ui& ui, int templateId, WindowId parent)
     : ui_(ui), templateId_(templateId), parent_(parent) {}
 
 int Dialog::DoModal() {
-    WindowId owner = parent_ != WindowId::None ? parent_ : ui_.MainWindow();
-    int result = ui_.DoModal(templateId_, owner, *this);
+    int result = ui_.DoModal(templateId_, parent_, *this);
     window_ = WindowId::None;  // the backend destroyed the window
     return result;
 }

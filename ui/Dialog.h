@@ -21,7 +21,8 @@ public:
     Dialog& operator=(const Dialog&) = delete;
 
     // Runs the dialog on the calling thread until EndDialog; its result.
-    // Without a parent the application's main window owns it, as in MFC.
+    // Without a parent the backend lets the application's main window (or
+    // its pop-up on top) own it, as the framework does.
     int DoModal();
     // The application's main window (m_pMainWnd) is this dialog from the
     // moment its window exists until the window is gone.

@@ -1,0 +1,153 @@
+#include "installer/DriverInstaller.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "ui/MessageBox.h"
+
+namespace zmp {
+namespace {
+
+constexpr const char* kEnvironment64 = "Windows x64";
+constexpr const char* kEnvironment32 = "Windows NT x86";
+constexpr const char* kSourceFolder64 = "Driver64\\";
+constexpr const char* kSourceFolder32 = "Driver32\\";
+constexpr const char* kAmd64Decoration = ".NTamd64";
+constexpr Dword kDriverInfoLevel = 3;
+
+// The installer's string table ids the engine loads.
+enum StringId {
+    kIdPrinterName = 2,
+    kIdMonitorName = 3,
+    kIdProcessorName = 4,
+    kIdDriverDll = 5,
+    kIdMonitorDll = 6,
+    kIdProcessorDll = 7,
+    kIdUiDll = 8,
+    kIdUnidrvDll = 9,
+    kIdInfName = 11,
+    kIdMakerName = 25,
+};
+
+std::string Format(const char* format, Dword code) {
+    int needed = std::snprintf(nullptr, 0, format, code);
+    if (needed < 0) return format;
+    std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+    std::snprintf(buffer.data(), buffer.size(), format, code);
+    return std::string(buffer.data(), static_cast<size_t>(needed));
+}
+
+}  // namespace
+
+DriverInstaller::DriverInstaller(Platform& platform, Log& log)
+    : platform_(platform),
+      log_(log),
+      makerName_(platform.ui.LoadString(kIdMakerName)),
+      printerName_(platform.ui.LoadString(kIdPrinterName)),
+      infName_(platform.ui.LoadString(kIdInfName)),
+      monitorDll_(platform.ui.LoadString(kIdMonitorDll)),
+      monitorName_(platform.ui.LoadString(kIdMonitorName)),
+      processorDll_(platform.ui.LoadString(kIdProcessorDll)),
+      processorName_(platform.ui.LoadString(kIdProcessorName)),
+      driverDll_(platform.ui.LoadString(kIdDriverDll)),
+      uiDll_(platform.ui.LoadString(kIdUiDll)),
+      unidrvDll_(platform.ui.LoadString(kIdUnidrvDll)),
+      pnpCleanup_(platform, log, DriverRemover::Variant::InstallerEngine) {}
+
+void DriverInstaller::SetSystemInfo(bool is64, OsCode osCode) {
+    Begin("SetSystemInfo");
+    is64_ = is64;
+    osCode_ = osCode;
+    environment_ = is64 ? kEnvironment64 : kEnvironment32;
+    sourceFolder_ = is64 ? kSourceFolder64 : kSourceFolder32;
+    pnpCleanup_.SetSystemInfo(is64, osCode);
+    log_.WriteLog("ENV : %s, DRV DIR : %s ", environment_.c_str(), sourceFolder_.c_str());
+    End("SetSystemInfo");
+}
+
+void DriverInstaller::SetControlPointers(ProgressSink* progress) {
+    Begin("SetControlPointers");
+    progress_ = progress;
+    End("SetControlPointers");
+}
+
+bool DriverInstaller::PrinterDrvExist(const std::string& driverName) {
+    Begin("PrinterDrvExist");
+    StepReport("Checking existing drivers...\r\n");
+    std::vector<DriverInfo3> drivers;
+    // No environment: the spooler's own for this caller.
+    Status status = platform_.spooler.EnumPrinterDrivers(std::nullopt, kDriverInfoLevel, drivers);
+    if (status.ok()) {
+        for (const DriverInfo3& driver : drivers) {
+            if (driver.name == driverName) {
+                log_.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
+                End("PrinterDrvExist");
+                return true;
+            }
+        }
+    }
+    log_.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
+    End("PrinterDrvExist");
+    return false;
+}
+
+bool DriverInstaller::INFFileExist(const std::string& sectionBase, const std::string& /*key*/) {
+    Begin("INFFileExist");
+    std::string section = sectionBase;
+    if (is64_) section += kAmd64Decoration;
+    log_.WriteLog("SECTION NAME : %s", section.c_str());
+    // The model line is looked up by the printer name, whatever the caller passed.
+    work_ = platform_.ui.LoadString(kIdPrinterName);
+    log_.WriteLog("KEY NAME : %s", work_.c_str());
+
+    std::vector<std::string> infs;
+    if (!platform_.setup.GetInfFileList(setup::kInfStyleWin4, infs).ok()) infs.clear();
+    bool found = false;
+    for (const std::string& name : infs) {
+        if (std::strncmp(name.c_str(), "oem", 3) != 0) continue;
+        InfHandle inf = InfHandle::None;
+        Status opened = platform_.setup.OpenInfFile(name, setup::kInfStyleOldNt | setup::kInfStyleWin4, inf);
+        if (!opened.ok()) {
+            log_.WriteLog("SetupOpenInfFile failed. %d", static_cast<int>(opened.code));
+            continue;
+        }
+        // Every oem INF that holds the model is logged, not only the first.
+        if (platform_.setup.FindFirstLine(inf, section, work_)) {
+            log_.WriteLog("OEM FILES EXISTING : %s", name.c_str());
+            found = true;
+        }
+        platform_.setup.CloseInfFile(inf);
+    }
+    End("INFFileExist");
+    return found;
+}
+
+void DriverInstaller::ShowSystemError(const char* prefixFormat, Dword code) {
+    std::string text = Format(prefixFormat, code);
+    text += platform_.system.FormatSystemMessage(code, sys::kLangEnglishUs);
+    ui::AfxMessageBox(platform_.ui, text, mb::kOk | mb::kIconError);
+}
+
+void DriverInstaller::DeleteVidPid() { pnpCleanup_.DeleteVidPid(); }
+void DriverInstaller::DeletePrnDrvPnPDirectory() { pnpCleanup_.DeletePrnDrvPnPDirectory(); }
+void DriverInstaller::Delete_USB_Info() { pnpCleanup_.Delete_USB_Info(); }
+
+void DriverInstaller::Begin(const char* operation) {
+    log_.WriteLog("\r\n");
+    log_.WriteLog("%s BEGIN", operation);
+}
+
+void DriverInstaller::End(const char* operation) { log_.WriteLog("%s END", operation); }
+
+void DriverInstaller::StepReport(const std::string& text, Dword sleepMilliseconds) {
+    if (progress_) progress_->Report(text, ProgressSink::Bar::Step);
+    if (sleepMilliseconds) platform_.clock.Sleep(sleepMilliseconds);
+}
+
+void DriverInstaller::CompletionReport(const std::string& text) {
+    if (progress_) progress_->Report(text, ProgressSink::Bar::Complete);
+}
+
+}  // namespace zmp

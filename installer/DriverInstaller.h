@@ -1,0 +1,97 @@
+// The install engine: every installation step of the installer is one of
+// its operations. It holds the context the steps read (bitness, OS code,
+// spooler environment, source folder, the names from the string table) and
+// reports progress to the installer's dialog through a ProgressSink.
+//
+// Every operation logs "\r\n" and "<Name> BEGIN" on entry and "<Name> END"
+// on every exit. A step report is the dialog's step-with-text report
+// followed by a 500 ms pause.
+#pragma once
+
+#include <string>
+
+#include "platform/Platform.h"
+#include "removal/DriverRemover.h"
+#include "support/Log.h"
+#include "support/OsDetect.h"
+#include "support/Progress.h"
+
+namespace zmp {
+
+class DriverInstaller {
+public:
+    // Loads the names from the installer's string table.
+    DriverInstaller(Platform& platform, Log& log);
+    virtual ~DriverInstaller() = default;
+    DriverInstaller(const DriverInstaller&) = delete;
+    DriverInstaller& operator=(const DriverInstaller&) = delete;
+
+    // Stores the WOW64 flag and OS code and derives the spooler environment
+    // and the folder of the driver files from them.
+    void SetSystemInfo(bool is64, OsCode osCode);
+    // The dialog's status line and progress bar, reached through its
+    // progress reports; null means no reports.
+    void SetControlPointers(ProgressSink* progress);
+
+    // True when a printer driver of exactly that name (case matters) is
+    // registered with the spooler; a failed enumeration counts as none.
+    bool PrinterDrvExist(const std::string& driverName);
+    // True when an oem INF of the system holds the printer's model line in
+    // the maker's section (".NTamd64" on 64-bit Windows). Every matching
+    // oem INF is logged. The key looked up is always the printer name.
+    bool INFFileExist(const std::string& sectionBase, const std::string& key);
+    // An error box: prefixFormat formatted with the code (it ends in
+    // "\n\n"), then the system's English text for the code.
+    void ShowSystemError(const char* prefixFormat, Dword code);
+
+    // Plug-and-Play clean-up before an installation, without reports.
+    void DeleteVidPid();
+    void DeletePrnDrvPnPDirectory();
+    void Delete_USB_Info();
+
+    // --- context, read by the workflow and the steps
+    bool Is64() const { return is64_; }
+    OsCode GetOsCode() const { return osCode_; }
+    const std::string& Environment() const { return environment_; }
+    const std::string& SourceFolder() const { return sourceFolder_; }
+    const std::string& PrinterName() const { return printerName_; }
+    const std::string& MakerName() const { return makerName_; }
+    const std::string& InfName() const { return infName_; }
+
+protected:
+    void Begin(const char* operation);
+    void End(const char* operation);
+    // The step-with-text report, then the pause (500 ms unless a step says otherwise).
+    void StepReport(const std::string& text, Dword sleepMilliseconds = kStepSleep);
+    // The completion report: the text and the bar at 100, no pause.
+    void CompletionReport(const std::string& text);
+
+    static constexpr Dword kStepSleep = 500;
+
+    Platform& platform_;
+    Log& log_;
+
+    bool is64_ = false;
+    int portNumber_ = 0;       // SetEthernetPort
+    OsCode osCode_ = kOsUnknown;
+    std::string ipAddress_;    // SetEthernetPort
+    std::string environment_;  // "Windows x64" or "Windows NT x86"
+    std::string sourceFolder_; // "Driver64\" or "Driver32\", relative to the current directory
+    std::string work_;         // scratch for string resources
+    std::string makerName_;    // 25
+    std::string printerName_;  // 2: printer, driver and INF model name
+    std::string infName_;      // 11; the oem INF's full path once CopyINFFile has run
+    ProgressSink* progress_ = nullptr;
+    std::string monitorDll_;     // 6
+    std::string monitorName_;    // 3
+    std::string processorDll_;   // 7
+    std::string processorName_;  // 4
+    std::string driverDll_;      // 5
+    std::string uiDll_;          // 8
+    std::string unidrvDll_;      // 9
+
+private:
+    DriverRemover pnpCleanup_;
+};
+
+}  // namespace zmp

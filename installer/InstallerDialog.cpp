@@ -1,0 +1,126 @@
+#include "installer/InstallerDialog.h"
+
+#include "support/SpoolerService.h"
+#include "ui/DataExchange.h"
+
+namespace zmp {
+namespace {
+
+constexpr int kTemplate = 102;
+constexpr int kIcon = 128;
+constexpr int kProgressBar = 1000;
+constexpr int kVersionLabel = 1001;
+constexpr int kProductLabel = 1002;
+constexpr int kStatusLabel = 1003;
+constexpr int kIdPrinterName = 2;
+constexpr int kIdVersionMajor = 21;
+constexpr int kIdVersionMinor = 22;
+constexpr int kIdVersionBuild = 23;
+constexpr int kProgressStep = 9;
+constexpr Dword kSpoolerStartSleep = 2000;
+
+}  // namespace
+
+InstallerDialog::InstallerDialog(Platform& platform)
+    : Dialog(platform.ui, kTemplate),
+      platform_(platform),
+      log_(platform.files, platform.clock),
+      engine_(platform, log_),
+      progress_(platform.ui, status_, progressBar_),
+      remover_(platform, log_, DriverRemover::Variant::InstallerDialog, &progress_) {
+    icon_ = platform.ui.LoadIcon(kIcon);
+}
+
+unsigned InstallerDialog::InstallThreadProc(void* param) {
+    static_cast<InstallerDialog*>(param)->RunInstallation();
+    return 0;
+}
+
+void InstallerDialog::DoDataExchange(ui::DataExchange& dx) {
+    dx.Control(kProgressBar, progressBar_);
+    dx.Text(kStatusLabel, message_);
+    dx.Text(kVersionLabel, versionText_);
+    dx.Text(kProductLabel, productText_);
+}
+
+bool InstallerDialog::OnInitDialog() {
+    Dialog::OnInitDialog();
+    SetIcon(icon_, true);
+    SetIcon(icon_, false);
+
+    log_.InitLogFile(LogName::Installer);
+    wow64_ = IsWow64(platform_.system, log_);
+    osCode_ = CheckOS(platform_.system, log_);
+    engine_.SetSystemInfo(wow64_, osCode_);
+    engine_.SetControlPointers(&progress_);
+    remover_.SetSystemInfo(wow64_, osCode_);
+
+    versionText_ = "Driver Version: V" + ui_.LoadString(kIdVersionMajor) + "." +
+                   ui_.LoadString(kIdVersionMinor) + "." + ui_.LoadString(kIdVersionBuild);
+    scratch_ = ui_.LoadString(kIdPrinterName);
+    productText_ = scratch_;
+
+    // Not waited for: the pause gives the service time to come up.
+    StartSpooler(platform_, kSpoolerStartSleep);
+
+    installing_ = false;
+    removing_ = false;
+    ui_.PostMessage(ui_.MainWindow(), msg::kRefreshStatus, 0, 0);
+
+    progressBar_.SetRange(0, 100);
+    progressBar_.SetStep(kProgressStep);
+    ui_.BeginThread(&InstallerDialog::InstallThreadProc, this);
+    return true;
+}
+
+bool InstallerDialog::PreTranslateMessage(const Message& message) {
+    const bool busy = installing_ || removing_;
+    if (busy) {
+        ui_.SetCursor(CursorKind::Wait);
+        ui_.RemoveSystemMenuClose(Hwnd());
+    } else {
+        ui_.SetCursor(CursorKind::Arrow);
+    }
+    if (installing_ && message.wParam == msg::kKeyEscape) return true;
+    return Dialog::PreTranslateMessage(message);
+}
+
+void InstallerDialog::OnCancel() {
+    // Closing the dialog ends the program, worker included: never in the
+    // middle of an installation or removal, whichever way the close came
+    // (a WM_CLOSE from the task bar passes neither the menu nor the keys).
+    if (installing_ || removing_) return;
+    Dialog::OnCancel();
+}
+
+LResult InstallerDialog::OnMessage(Dword message, WParam, LParam, bool& handled) {
+    switch (message) {
+        case msg::kRefreshStatus:
+            handled = true;
+            return OnRefreshStatus();
+        case msg::kPaint:
+            OnPaint(handled);
+            return 0;
+        case msg::kQueryDragIcon:
+            handled = true;
+            return static_cast<LResult>(icon_);
+        default:
+            handled = false;
+            return 0;
+    }
+}
+
+LResult InstallerDialog::OnRefreshStatus() {
+    status_.Take(message_);
+    UpdateData(false);
+    return 0;
+}
+
+void InstallerDialog::OnPaint(bool& handled) {
+    // Minimised, the window shows the installer's icon; otherwise the
+    // default painting does.
+    handled = ui_.IsIconic(Hwnd());
+    if (handled) ui_.PaintIconic(Hwnd(), icon_);
+}
+
+}  // namespace zmp

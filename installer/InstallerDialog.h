@@ -1,0 +1,72 @@
+// The installer's progress dialog and only main window (template 102): the
+// printer's name, the driver version, a progress bar and the status line.
+// Its initialisation prepares the context (log, OS detection, the install
+// engine), starts the spooler and the worker thread that runs the whole
+// installation; afterwards it only displays, and refuses to be closed while
+// an installation or removal is under way.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "installer/DriverInstaller.h"
+#include "platform/Platform.h"
+#include "removal/DriverRemover.h"
+#include "support/Log.h"
+#include "support/OsDetect.h"
+#include "ui/Controls.h"
+#include "ui/Dialog.h"
+#include "ui/DialogProgress.h"
+#include "ui/StatusText.h"
+
+namespace zmp {
+
+class InstallerDialog : public ui::Dialog {
+public:
+    explicit InstallerDialog(Platform& platform);
+
+    // The worker thread's entry: param is the dialog.
+    static unsigned InstallThreadProc(void* param);
+
+    // --- for the shell and the tests
+    bool Installing() const { return installing_; }
+    bool Removing() const { return removing_; }
+    OsCode GetOsCode() const { return osCode_; }
+    bool Wow64() const { return wow64_; }
+    DriverInstaller& Engine() { return engine_; }
+
+protected:
+    void DoDataExchange(ui::DataExchange& dx) override;
+    bool OnInitDialog() override;
+    bool PreTranslateMessage(const Message& message) override;
+    void OnCancel() override;
+    LResult OnMessage(Dword message, WParam wParam, LParam lParam, bool& handled) override;
+
+private:
+    // The installation workflow, on the worker thread; ends the process.
+    void RunInstallation();
+    LResult OnRefreshStatus();
+    void OnPaint(bool& handled);
+
+    Platform& platform_;
+    Log log_;
+    OsCode osCode_ = kOsUnknown;
+    bool wow64_ = false;
+    std::string scratch_;  // string resources
+    // Written by the worker, read by the dialog's thread.
+    std::atomic<bool> installing_{false};
+    std::atomic<bool> removing_{false};
+    DriverInstaller engine_;
+    ui::ProgressBar progressBar_;  // 1000
+    ui::StatusText status_;        // the worker's texts, handed over on refresh
+    std::string message_;          // 1003, the status line as shown
+    std::string versionText_;      // 1001
+    std::string productText_;      // 1002
+    std::uintptr_t icon_ = 0;
+    ui::DialogProgress progress_;
+    // The removal steps of a different installed version, with reports.
+    DriverRemover remover_;
+};
+
+}  // namespace zmp

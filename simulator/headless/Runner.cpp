@@ -1,0 +1,49 @@
+#include "simulator/headless/Runner.h"
+
+#include "installer/InstallerApp.h"
+#include "simulator/ProcessExit.h"
+#include "uninstaller/UninstallerApp.h"
+
+namespace zmp::sim {
+
+std::string ProgramFileName(resources::Program program) {
+    return program == resources::Program::Installer ? "ZMPK40_Installer.exe"
+                                                    : "ZMPK40_Uninstaller.exe";
+}
+
+int RunProgram(Machine& machine, RunOptions options, Events& events) {
+    ProcessOptions process;
+    process.currentDirectory = options.currentDirectory;
+    process.executable = options.executable;
+    if (process.executable.empty()) {
+        std::string dir = options.currentDirectory;
+        if (!dir.empty() && dir.back() != '\\') dir += '\\';
+        process.executable = dir + ProgramFileName(options.program);
+    }
+    SimSystem system(machine, process, &events);
+    Desktop ownDesktop;
+    Desktop& desktop = options.desktop ? *options.desktop : ownDesktop;
+    HeadlessUi ui(options.program, events, std::move(options.script), desktop);
+    // Whenever the program sleeps, the dialog's thread catches up first.
+    system.SetSleepHook([&ui] { ui.WaitForDialogThread(); });
+    Platform platform = system.MakePlatform(ui);
+    if (options.beforeStart) options.beforeStart(system);
+
+    int code = 0;
+    try {
+        int returned = options.program == resources::Program::Installer
+                           ? InstallerMain(platform)
+                           : UninstallerMain(platform);
+        // The framework ends the process with what the entry point returned.
+        platform.processes.ExitProcess(returned);
+    } catch (const ProcessExit& exit) {
+        code = exit.code;
+    }
+    ui.EndProcess(code);
+    ui.JoinThreads();
+    code = ui.ExitCode();  // a worker's exit may have come first
+    if (options.afterEnd) options.afterEnd(system, ui);
+    return code;
+}
+
+}  // namespace zmp::sim
