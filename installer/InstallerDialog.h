@@ -29,7 +29,10 @@ public:
     // The worker thread's entry: param is the dialog.
     static unsigned InstallThreadProc(void* param);
 
-    // --- for the shell and the tests
+    // The workflow's flags: set while an installation, or the removal of a
+    // different version, is under way; the dialog then cannot be closed.
+    void SetInstalling(bool installing) { installing_ = installing; }
+    void SetRemoving(bool removing) { removing_ = removing; }
     bool Installing() const { return installing_; }
     bool Removing() const { return removing_; }
     OsCode GetOsCode() const { return osCode_; }

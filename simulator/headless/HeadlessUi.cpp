@@ -265,7 +265,7 @@ void HeadlessUi::RunLoop(WindowId dialog) {
         if (!self.posted.empty()) {
             Posted posted = self.posted.front();
             self.posted.pop_front();
-            self.timersFired = false;
+            if (posted.message != msg::kTimer) self.timersFired = false;
             lock.unlock();
             Dispatch(posted);
             lock.lock();

@@ -27,7 +27,7 @@ int RunProgram(Machine& machine, RunOptions options, Events& events) {
     // Whenever the program sleeps, the dialog's thread catches up first.
     system.SetSleepHook([&ui] { ui.WaitForDialogThread(); });
     Platform platform = system.MakePlatform(ui);
-    if (options.beforeStart) options.beforeStart(system);
+    if (options.beforeStart) options.beforeStart(system, ui);
 
     int code = 0;
     try {

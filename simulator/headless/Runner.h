@@ -27,7 +27,7 @@ struct RunOptions {
     // Shared with other runs for the single-instance cases; a private one otherwise.
     Desktop* desktop = nullptr;
     // Called before the program starts, e.g. to switch faults on.
-    std::function<void(SimSystem&)> beforeStart;
+    std::function<void(SimSystem&, HeadlessUi&)> beforeStart;
     // Called after the process has ended, with everything still alive.
     std::function<void(SimSystem&, HeadlessUi&)> afterEnd;
 };

@@ -1,0 +1,194 @@
+#include "tools/zmpk40-sim/Options.h"
+
+#include <cstdlib>
+#include <map>
+
+namespace zmp::tool {
+
+const char* const kUsage =
+    "usage:\n"
+    "  zmpk40-sim new DIR --os NAME [--wow64]    a fresh machine (NAME: 95, 98, me, nt4, 2000,\n"
+    "                                            xp, 2003, xp64, vista, 2008, 2008r2, 7, 10)\n"
+    "  zmpk40-sim new DIR --from STATE.json      a machine from a saved state\n"
+    "  zmpk40-sim install DIR --package PKG [--port COM1|COM2|COM3|COM4|USB|WLAN]\n"
+    "             [--ip A.B.C.D] [--tcp-port N] [--cancel-port] [--yes|--no]\n"
+    "                                            runs the installer from a copy of PKG\n"
+    "  zmpk40-sim uninstall DIR [--uncheck NAME]... [--cancel] [--yes|--no]\n"
+    "                                            runs the installed uninstaller\n"
+    "  zmpk40-sim plug DIR                       switches the USB printer on\n"
+    "  zmpk40-sim show DIR                       prints the machine's state as JSON\n"
+    "\n"
+    "A run prints its transcript, one event a line: STATUS, PROGRESS, BOX <text> -> <answer>,\n"
+    "EXEC, SLEEP, RESTART, then EXIT <code> and TIME <virtual ms>. Message boxes with only OK\n"
+    "are answered OK; the restart question No unless --yes. The machine is saved afterwards.\n";
+
+namespace {
+
+// Port dialog controls: the radio buttons in the order of the port codes.
+const std::map<std::string, int> kPortRadio = {
+    {"COM1", 1006}, {"COM2", 1008}, {"COM3", 1009}, {"COM4", 1011}, {"USB", 1001}, {"WLAN", 1007},
+};
+constexpr int kAddressControl = 1003;
+constexpr int kPortEdit = 1005;
+constexpr int kNextButton = 1;
+constexpr int kCheckList = 1006;
+constexpr int kUninstallButton = 1001;
+constexpr int kCancelButton = 2;
+constexpr const char* kPortDialog = "Port Type";
+constexpr const char* kUninstallerDialog = "KORVANT ZMP-K40 Uninstaller";
+
+bool Allowed(const std::string& command, const std::string& option) {
+    static const std::map<std::string, std::vector<std::string>> allowed = {
+        {"new", {"--os", "--wow64", "--from"}},
+        {"install", {"--package", "--port", "--ip", "--tcp-port", "--cancel-port", "--yes", "--no"}},
+        {"uninstall", {"--uncheck", "--cancel", "--yes", "--no"}},
+        {"plug", {}},
+        {"show", {}},
+    };
+    auto it = allowed.find(command);
+    if (it == allowed.end()) return false;
+    for (const std::string& o : it->second)
+        if (o == option) return true;
+    return false;
+}
+
+}  // namespace
+
+bool ParseAddress(const std::string& text, unsigned& packed) {
+    unsigned fields[4];
+    size_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        size_t end = at;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        if (end == at || end - at > 3) return false;
+        fields[i] = static_cast<unsigned>(std::atoi(text.substr(at, end - at).c_str()));
+        if (fields[i] > 255) return false;
+        if (i < 3) {
+            if (end >= text.size() || text[end] != '.') return false;
+            ++end;
+        } else if (end != text.size()) {
+            return false;
+        }
+        at = end;
+    }
+    packed = (fields[0] << 24) | (fields[1] << 16) | (fields[2] << 8) | fields[3];
+    return true;
+}
+
+bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
+    if (args.size() < 2) {
+        error = "a command and a machine directory are needed";
+        return false;
+    }
+    o.command = args[0];
+    o.dir = args[1];
+    if (o.command != "new" && o.command != "install" && o.command != "uninstall" &&
+        o.command != "plug" && o.command != "show") {
+        error = "unknown command: " + o.command;
+        return false;
+    }
+    for (size_t i = 2; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (!Allowed(o.command, a)) {
+            error = "option " + a + " is not one of \"" + o.command + "\"";
+            return false;
+        }
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        if (a == "--os") {
+            if (!value(o.os)) return false;
+        } else if (a == "--from") {
+            if (!value(o.from)) return false;
+        } else if (a == "--package") {
+            if (!value(o.package)) return false;
+        } else if (a == "--port") {
+            if (!value(o.port)) return false;
+            if (!kPortRadio.count(o.port)) {
+                error = "--port takes COM1, COM2, COM3, COM4, USB or WLAN";
+                return false;
+            }
+        } else if (a == "--ip") {
+            unsigned packed = 0;
+            if (!value(o.ip)) return false;
+            if (!ParseAddress(o.ip, packed)) {
+                error = "--ip takes an address A.B.C.D";
+                return false;
+            }
+        } else if (a == "--tcp-port") {
+            if (!value(o.tcpPort)) return false;
+        } else if (a == "--uncheck") {
+            std::string name;
+            if (!value(name)) return false;
+            o.uncheck.push_back(name);
+        } else if (a == "--wow64") {
+            o.wow64 = true;
+        } else if (a == "--cancel-port") {
+            o.cancelPort = true;
+        } else if (a == "--cancel") {
+            o.cancelList = true;
+        } else if (a == "--yes" || a == "--no") {
+            int answer = a == "--yes" ? 1 : -1;
+            if (o.restartAnswer != 0 && o.restartAnswer != answer) {
+                error = "--yes and --no exclude each other";
+                return false;
+            }
+            o.restartAnswer = answer;
+        }
+    }
+    if (o.command == "new" && o.os.empty() == o.from.empty()) {
+        error = "new takes either --os NAME or --from STATE.json";
+        return false;
+    }
+    if (o.command == "new" && o.wow64 && !o.from.empty()) {
+        error = "--wow64 goes with --os";
+        return false;
+    }
+    if (o.command == "install" && o.package.empty()) {
+        error = "install needs --package PKG";
+        return false;
+    }
+    if (o.cancelPort && (!o.port.empty() || !o.ip.empty() || !o.tcpPort.empty())) {
+        error = "--cancel-port closes the port dialog: no --port, --ip or --tcp-port with it";
+        return false;
+    }
+    if (o.cancelList && !o.uncheck.empty()) {
+        error = "--cancel closes the list: no --uncheck with it";
+        return false;
+    }
+    return true;
+}
+
+sim::Script MakeScript(const Options& o) {
+    using sim::UserAction;
+    sim::Script script;
+    if (o.cancelPort) {
+        script.OnDialog(kPortDialog, {UserAction::Escape()});
+    } else {
+        std::vector<UserAction> actions;
+        if (!o.port.empty()) actions.push_back(UserAction::Click(kPortRadio.at(o.port)));
+        unsigned packed = 0;
+        if (!o.ip.empty() && ParseAddress(o.ip, packed))
+            actions.push_back(UserAction::TypeAddress(kAddressControl, packed));
+        if (!o.tcpPort.empty()) actions.push_back(UserAction::Type(kPortEdit, o.tcpPort));
+        actions.push_back(UserAction::Click(kNextButton));
+        // Still open after "Next" (a rejected port number): the user gives up.
+        actions.push_back(UserAction::Escape());
+        script.OnDialog(kPortDialog, std::move(actions));
+    }
+
+    std::vector<UserAction> list;
+    for (const std::string& name : o.uncheck) list.push_back(UserAction::Uncheck(kCheckList, name));
+    list.push_back(UserAction::Click(o.cancelList ? kCancelButton : kUninstallButton));
+    script.OnDialog(kUninstallerDialog, std::move(list));
+
+    if (o.restartAnswer != 0) script.AnswerYesNo(o.restartAnswer > 0);
+    return script;
+}
+
+}  // namespace zmp::tool

@@ -1,0 +1,42 @@
+// The command line of zmpk40-sim.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "simulator/headless/Script.h"
+
+namespace zmp::tool {
+
+struct Options {
+    std::string command;  // new, install, uninstall, plug, show
+    std::string dir;
+    // new
+    std::string os;
+    bool wow64 = false;
+    std::string from;
+    // install
+    std::string package;
+    std::string port;     // COM1..COM4, USB, WLAN; "" = keep the dialog's choice
+    std::string ip;
+    std::string tcpPort;
+    bool cancelPort = false;
+    // both programs
+    int restartAnswer = 0;  // 1 yes, -1 no, 0 not given (No)
+    // uninstall
+    std::vector<std::string> uncheck;
+    bool cancelList = false;
+};
+
+extern const char* const kUsage;
+
+// False with a message when the command line is not valid.
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// The scripted user the options describe.
+sim::Script MakeScript(const Options& options);
+
+// "A.B.C.D" as the IP-address control holds it; false when it is not one.
+bool ParseAddress(const std::string& text, unsigned& packed);
+
+}  // namespace zmp::tool
