@@ -90,7 +90,7 @@ struct SimDriver {
     std::string name;
     std::string environment;          // "Windows NT x86", "Windows x64"
     Dword version = 3;
-    std::string driverPath;           // bare file names, in <driver dir>\<version>\ 
+    std::string driverPath;           // bare file names, in the version folder
     std::string dataFile;
     std::string configFile;
     std::string helpFile;

@@ -280,18 +280,19 @@ public:
     void CloseHandle(ProcessHandle handle) override;
     [[noreturn]] void ExitProcess(int code) override;
 
-    // The command lines of the children started, in order.
-    std::vector<std::string> Children() const;
+    // The children started, in order.
+    struct ChildRecord {
+        std::string commandLine;
+        bool finished = true;   // false: it never ends (WAIT_TIMEOUT)
+        Dword exitCode = 0;     // the PrintUIEntry model's result, 0 = done
+    };
+    std::vector<ChildRecord> Children() const;
 
 private:
-    struct Child {
-        bool finishes = true;
-        bool isThread = false;
-    };
     SimProcess& p_;
     mutable std::mutex mutex_;
-    std::map<std::uintptr_t, Child> handles_;
-    std::vector<std::string> children_;
+    std::map<std::uintptr_t, size_t> handles_;   // process and thread handles -> child index
+    std::vector<ChildRecord> children_;
 };
 
 class SimSystemInfo final : public SystemInfo {

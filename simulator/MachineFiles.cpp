@@ -1,0 +1,356 @@
+// The machine's files and registry stores, with Windows' answers.
+#include "platform/FileSystem.h"
+#include "platform/Registry.h"
+#include "simulator/MachineState.h"
+
+namespace zmp::sim {
+
+namespace {
+constexpr Dword kDelete = 0x00010000;
+constexpr Dword kGenericAll = 0x10000000;
+constexpr Dword kContainerInherit = 0x2;
+constexpr int kMaxJunctionHops = 32;
+}  // namespace
+
+// --- FileStore ----------------------------------------------------------------
+
+std::string FileStore::Follow(const std::string& path) const {
+    if (path.size() <= 3) return path;
+    std::vector<std::string> parts = Split(path.substr(3), '\\');
+    std::string current = path.substr(0, 3);
+    int hops = 0;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        current = JoinPath(current, parts[i]);
+        if (i + 1 == parts.size()) break;
+        auto it = nodes.find(PathKey(current));
+        if (it != nodes.end() && !it->second.junction.empty() && hops++ < kMaxJunctionHops)
+            current = it->second.junction;
+    }
+    return current;
+}
+
+const FileNode* FileStore::Get(const std::string& path) const {
+    auto it = nodes.find(PathKey(path));
+    return it == nodes.end() ? nullptr : &it->second;
+}
+
+FileNode* FileStore::Get(const std::string& path) {
+    auto it = nodes.find(PathKey(path));
+    return it == nodes.end() ? nullptr : &it->second;
+}
+
+bool FileStore::IsDirectory(const std::string& path) const {
+    const FileNode* node = Get(Follow(path));
+    if (node && !node->junction.empty()) node = Get(node->junction);
+    return node && node->directory;
+}
+
+Dword FileStore::MissingCode(const std::string& path) const {
+    std::string parent = ParentPath(path);
+    return !parent.empty() && IsDirectory(parent) ? err::kFileNotFound : err::kPathNotFound;
+}
+
+std::vector<const FileNode*> FileStore::Children(const std::string& directory) const {
+    std::vector<const FileNode*> out;
+    std::string prefix = PathKey(directory);
+    if (prefix.back() != '\\') prefix += '\\';
+    for (auto it = nodes.lower_bound(prefix); it != nodes.end(); ++it) {
+        if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+        if (it->first.find('\\', prefix.size()) == std::string::npos) out.push_back(&it->second);
+    }
+    return out;
+}
+
+void FileStore::EnsureDirectory(const std::string& path) {
+    if (path.empty()) return;
+    if (FileNode* node = Get(path)) {
+        if (node->directory) return;
+        EraseTree(path);  // a file in the way of a directory the setup wants
+    }
+    EnsureDirectory(ParentPath(path));
+    FileNode node;
+    node.path = path;
+    node.directory = true;
+    nodes[PathKey(path)] = node;
+}
+
+FileNode& FileStore::Put(const std::string& path, const std::string& data) {
+    EnsureDirectory(ParentPath(path));
+    FileNode& node = nodes[PathKey(path)];
+    if (node.path.empty()) {
+        node.path = path;
+        node.attributes = file::kAttributeArchive;
+    }
+    node.directory = false;
+    node.data = data;
+    return node;
+}
+
+void FileStore::EraseTree(const std::string& path) {
+    std::string key = PathKey(path);
+    nodes.erase(key);
+    std::string prefix = key.back() == '\\' ? key : key + "\\";
+    auto it = nodes.lower_bound(prefix);
+    while (it != nodes.end() && it->first.compare(0, prefix.size(), prefix) == 0) it = nodes.erase(it);
+}
+
+void FileStore::Rekey(const std::string& from, const std::string& to) {
+    std::string fromKey = PathKey(from);
+    std::vector<std::pair<std::string, FileNode>> moved;
+    for (auto it = nodes.begin(); it != nodes.end();) {
+        if (it->first == fromKey || it->first.compare(0, fromKey.size() + 1, fromKey + "\\") == 0) {
+            FileNode node = it->second;
+            node.path = to + node.path.substr(from.size());
+            moved.emplace_back(PathKey(node.path), node);
+            it = nodes.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto& m : moved) nodes[m.first] = m.second;
+}
+
+// --- RegistryStore -------------------------------------------------------------
+
+std::string RegistryStore::Canonical(const std::string& path) {
+    std::vector<std::string> parts;
+    for (const std::string& p : Split(path, '\\'))
+        if (!p.empty()) parts.push_back(p);
+    if (parts.empty()) return "";
+    std::string root = Upper(parts[0]);
+    if (root == "HKEY_LOCAL_MACHINE") root = "HKLM";
+    else if (root == "HKEY_USERS") root = "HKU";
+    else if (root == "HKEY_CLASSES_ROOT") root = "HKCR";
+    else if (root == "HKEY_CURRENT_USER") root = "HKCU";
+    if (root != "HKLM" && root != "HKU" && root != "HKCR" && root != "HKCU") return "";
+    std::string out = root;
+    for (size_t i = 1; i < parts.size(); ++i) out += "\\" + parts[i];
+    return out;
+}
+
+std::string RegistryStore::Parent(const std::string& path) {
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+RegNode* RegistryStore::Get(const std::string& path) {
+    auto it = nodes.find(Upper(path));
+    return it == nodes.end() ? nullptr : &it->second;
+}
+
+const RegNode* RegistryStore::Get(const std::string& path) const {
+    auto it = nodes.find(Upper(path));
+    return it == nodes.end() ? nullptr : &it->second;
+}
+
+RegNode& RegistryStore::Create(const std::string& path) {
+    if (RegNode* node = Get(path)) return *node;
+    std::string parent = Parent(path);
+    if (!parent.empty()) Create(parent);
+    RegNode& node = nodes[Upper(path)];
+    node.path = path;
+    return node;
+}
+
+bool RegistryStore::HasSubkeys(const std::string& path) const { return !Children(path).empty(); }
+
+std::vector<std::string> RegistryStore::Children(const std::string& path) const {
+    std::vector<std::string> out;
+    std::string prefix = Upper(path) + "\\";
+    for (auto it = nodes.lower_bound(prefix); it != nodes.end(); ++it) {
+        if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+        if (it->first.find('\\', prefix.size()) == std::string::npos)
+            out.push_back(it->second.path.substr(prefix.size()));
+    }
+    return out;
+}
+
+void RegistryStore::EraseTree(const std::string& path) {
+    std::string key = Upper(path);
+    nodes.erase(key);
+    std::string prefix = key + "\\";
+    auto it = nodes.lower_bound(prefix);
+    while (it != nodes.end() && it->first.compare(0, prefix.size(), prefix) == 0) it = nodes.erase(it);
+}
+
+static bool AdministratorIs(const std::string& trustee) {
+    return IEquals(trustee, "Everyone") || IEquals(trustee, "Administrators") || IEquals(trustee, "Administrator");
+}
+
+bool RegistryStore::Deletable(const std::string& path) const {
+    const RegNode* key = Get(path);
+    if (!key) return false;
+    bool granted = false;
+    for (std::string p = path; !p.empty(); p = Parent(p)) {
+        const RegNode* node = Get(p);
+        if (!node) continue;
+        for (const AceEntry& ace : node->acl) {
+            bool applies = (p == path || IEquals(p, path)) || (ace.inheritance & kContainerInherit);
+            if (!applies || !AdministratorIs(ace.trustee) || !(ace.mask & (kDelete | kGenericAll))) continue;
+            if (ace.mode == sec::kDenyAccess) return false;
+            if (ace.mode == sec::kGrantAccess || ace.mode == sec::kSetAccess) granted = true;
+        }
+        if (node->protectionRoot) break;
+    }
+    return !key->protectedKey || granted;
+}
+
+std::optional<std::string> ResolveTrustee(const std::string& name) {
+    static const char* const kAccounts[] = {"Everyone",      "Administrators", "Administrator", "Users",
+                                            "SYSTEM",        "Guests",         "Power Users",   "Authenticated Users",
+                                            "CREATOR OWNER", "INTERACTIVE"};
+    std::string bare = name;
+    for (const char* prefix : {"BUILTIN\\", "NT AUTHORITY\\"})
+        if (IStartsWith(bare, prefix)) bare = bare.substr(std::string(prefix).size());
+    for (const char* account : kAccounts)
+        if (IEquals(bare, account)) return std::string(account);
+    return std::nullopt;
+}
+
+// --- directories ---------------------------------------------------------------
+
+std::string Machine::State::NormalizePathOrEmpty(const std::string& path) { return NormalizePath(path); }
+
+std::string Machine::State::SystemDir() const {
+    return JoinPath(WindowsDir(), os.platformId == 1 ? "SYSTEM" : "system32");
+}
+
+std::string Machine::State::SysWow64Dir() const { return os.is64Bit ? JoinPath(WindowsDir(), "SysWOW64") : ""; }
+
+std::string Machine::State::InfDir() const { return JoinPath(WindowsDir(), os.platformId == 1 ? "INF" : "inf"); }
+
+std::string Machine::State::CanonicalEnvironment(const std::string& environment) const {
+    for (const char* env : {kEnvX86, kEnvX64, kEnvWin40})
+        if (IEquals(environment, env)) return env;
+    return "";
+}
+
+bool Machine::State::ValidEnvironment(const std::string& environment) const {
+    std::string env = CanonicalEnvironment(environment);
+    if (env.empty()) return false;
+    return env != kEnvX64 || os.is64Bit;
+}
+
+static const char* EnvironmentFolder(const std::string& environment) {
+    if (IEquals(environment, kEnvX64)) return "x64";
+    if (IEquals(environment, kEnvWin40)) return "win40";
+    return "w32x86";
+}
+
+std::string Machine::State::DriverDir(const std::string& environment) const {
+    return JoinPath(SystemDir(), std::string("spool\\drivers\\") + EnvironmentFolder(environment));
+}
+
+std::string Machine::State::ProcessorDir(const std::string& environment) const {
+    return JoinPath(SystemDir(), std::string("spool\\prtprocs\\") + EnvironmentFolder(environment));
+}
+
+std::string Machine::State::DriverVersionDir(const std::string& environment, Dword version) const {
+    return JoinPath(DriverDir(environment), std::to_string(version));
+}
+
+// --- file operations -------------------------------------------------------------
+
+bool Machine::State::IsHeld(const std::string& path) const {
+    std::string key = PathKey(files.Follow(path));
+    return spoolerHolds.count(key) || otherHolds.count(key);
+}
+
+Dword Machine::State::CopyFile(const std::string& source, const std::string& destination, bool failIfExists,
+                               bool asSpooler) {
+    std::string src = files.Follow(source);
+    std::string dst = files.Follow(destination);
+    const FileNode* from = files.Get(src);
+    if (!from) return files.MissingCode(src);
+    if (from->directory) return err::kAccessDenied;
+    if (PathKey(src) == PathKey(dst)) return err::kSharingViolation;
+    if (!files.IsDirectory(ParentPath(dst))) return err::kPathNotFound;
+    if (const FileNode* to = files.Get(dst)) {
+        if (to->directory) return err::kAccessDenied;
+        if (failIfExists) return err::kFileExists;
+        if (!asSpooler) {
+            if (to->attributes & file::kAttributeReadOnly) return err::kAccessDenied;
+            if (IsHeld(dst)) return switches.copyOverHeldFileError;
+        }
+    }
+    std::string data = from->data;
+    Dword attributes = from->attributes | file::kAttributeArchive;
+    FileNode& node = files.Put(dst, data);
+    node.attributes = asSpooler ? (attributes & ~file::kAttributeReadOnly) : attributes;
+    return err::kSuccess;
+}
+
+Dword Machine::State::DeleteFile(const std::string& path) {
+    std::string p = files.Follow(path);
+    const FileNode* node = files.Get(p);
+    if (!node) return files.MissingCode(p);
+    if (node->directory) return err::kAccessDenied;
+    if (node->attributes & file::kAttributeReadOnly) return err::kAccessDenied;
+    if (IsHeld(p)) return err::kAccessDenied;
+    files.nodes.erase(PathKey(p));
+    return err::kSuccess;
+}
+
+Dword Machine::State::MoveFile(const std::string& from, const std::string& to) {
+    std::string src = files.Follow(from);
+    std::string dst = files.Follow(to);
+    if (!files.Get(src)) return files.MissingCode(src);
+    if (files.Get(dst)) {
+        if (PathKey(src) != PathKey(dst)) return err::kAlreadyExists;
+    }
+    if (!files.IsDirectory(ParentPath(dst))) return err::kPathNotFound;
+    std::string srcKey = PathKey(src);
+    if (PathKey(dst).compare(0, srcKey.size() + 1, srcKey + "\\") == 0) return err::kSharingViolation;
+    files.Rekey(src, dst);
+    // An open file keeps its handle across a rename: the hold moves with it.
+    for (std::set<std::string>* holds : {&spoolerHolds, &otherHolds}) {
+        std::set<std::string> moved;
+        for (auto it = holds->begin(); it != holds->end();) {
+            if (*it == srcKey || it->compare(0, srcKey.size() + 1, srcKey + "\\") == 0) {
+                moved.insert(PathKey(dst) + it->substr(srcKey.size()));
+                it = holds->erase(it);
+            } else {
+                ++it;
+            }
+        }
+        holds->insert(moved.begin(), moved.end());
+    }
+    return err::kSuccess;
+}
+
+Dword Machine::State::CreateDirectory(const std::string& path, const std::vector<AceEntry>* acl) {
+    std::string p = files.Follow(path);
+    if (files.Get(p)) return err::kAlreadyExists;
+    if (!files.IsDirectory(ParentPath(p))) return err::kPathNotFound;
+    FileNode node;
+    node.path = p;
+    node.directory = true;
+    if (acl) node.acl = *acl;
+    files.nodes[PathKey(p)] = node;
+    return err::kSuccess;
+}
+
+Dword Machine::State::RemoveDirectory(const std::string& path) {
+    std::string p = files.Follow(path);
+    const FileNode* node = files.Get(p);
+    if (!node) return files.MissingCode(p);
+    if (!node->directory) return werr::kDirectory;
+    if (IsDriveRoot(p)) return err::kAccessDenied;
+    if (node->attributes & file::kAttributeReadOnly) return err::kAccessDenied;
+    // A junction goes alone; what it leads to stays.
+    if (node->junction.empty() && !files.Children(p).empty()) return err::kDirNotEmpty;
+    files.nodes.erase(PathKey(p));
+    return err::kSuccess;
+}
+
+Dword Machine::State::SetAttributes(const std::string& path, Dword attributes) {
+    std::string p = files.Follow(path);
+    FileNode* node = files.Get(p);
+    if (!node) return files.MissingCode(p);
+    constexpr Dword kSettable = file::kAttributeReadOnly | file::kAttributeHidden | file::kAttributeSystem |
+                                file::kAttributeArchive | 0x100 /*TEMPORARY*/ | 0x2000 /*NOT_CONTENT_INDEXED*/;
+    node->attributes = attributes & kSettable;
+    return err::kSuccess;
+}
+
+}  // namespace zmp::sim

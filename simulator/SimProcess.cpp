@@ -1,0 +1,191 @@
+// The context one simulated process shares between its backends.
+#include "simulator/MachineState.h"
+#include "simulator/SimPlatform.h"
+
+namespace zmp::sim {
+
+// --- FaultSwitches ----------------------------------------------------------------
+
+void FaultSwitches::Fail(const std::string& method, Dword code, unsigned nth) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rules_.insert({method, Rule{code, nth}});
+}
+
+void FaultSwitches::Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rules_.clear();
+    counts_.clear();
+}
+
+std::optional<Dword> FaultSwitches::Next(const std::string& method) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unsigned n = ++counts_[method];
+    auto range = rules_.equal_range(method);
+    for (auto it = range.first; it != range.second; ++it)
+        if (it->second.nth == 0 || it->second.nth == n) return it->second.code;
+    return std::nullopt;
+}
+
+// --- SimProcess --------------------------------------------------------------------
+
+SimProcess::SimProcess(Machine& machine, ProcessOptions options, Events* events)
+    : machine_(machine), options_(std::move(options)), events_(events) {
+    std::string exe = NormalizePath(options_.executable);
+    if (!exe.empty()) options_.executable = exe;
+    if (options_.currentDirectory.empty()) options_.currentDirectory = exe.empty() ? "C:\\" : ParentPath(exe);
+    std::string cwd = NormalizePath(options_.currentDirectory);
+    options_.currentDirectory = cwd.empty() ? "C:\\" : cwd;
+}
+
+bool SimProcess::Wow64() const { return !options_.is64Bit && machine_.Os().is64Bit; }
+
+std::string SimProcess::CallerEnvironment() const {
+    // A NULL environment means the caller's own (documented for
+    // EnumPrinterDrivers, GetPrinterDriverDirectory, DeletePrinterDriverEx):
+    // a 32-bit program gets "Windows NT x86" also on 64-bit Windows.
+    OsInfo os = machine_.Os();
+    if (os.platformId == 1) return kEnvWin40;
+    return os.is64Bit && options_.is64Bit ? kEnvX64 : kEnvX86;
+}
+
+std::optional<Dword> SimProcess::Enter(const char* method) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (exitCode_) throw ProcessExit{*exitCode_};
+        calls_.push_back(method);
+    }
+    return faults_.Next(method);
+}
+
+std::vector<std::string> SimProcess::Calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+}
+
+Dword SimProcess::LastError() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = lastErrors_.find(std::this_thread::get_id());
+    return it == lastErrors_.end() ? 0 : it->second;
+}
+
+void SimProcess::SetLastError(Dword code) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastErrors_[std::this_thread::get_id()] = code;
+}
+
+Status SimProcess::Fail(Dword code) {
+    SetLastError(code);
+    return Status::Fail(code);
+}
+
+std::string SimProcess::CurrentDirectory() const { return options_.currentDirectory; }
+
+std::string SimProcess::ResolvePath(const std::string& path) const {
+    if (path.empty()) return "";
+    std::string p = path;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    if (p.size() >= 2 && p[0] == '\\' && p[1] == '\\') return "";  // no network
+    std::string cwd = options_.currentDirectory;
+    std::string absolute;
+    if (p.size() >= 2 && p[1] == ':') {
+        if (p.size() == 2 || p[2] != '\\') {
+            // "X:name": relative to that drive's current directory.
+            std::string base = IEquals(p.substr(0, 1), cwd.substr(0, 1)) ? cwd : p.substr(0, 2) + "\\";
+            absolute = JoinPath(base, p.substr(2));
+        } else {
+            absolute = p;
+        }
+    } else if (p[0] == '\\') {
+        absolute = cwd.substr(0, 2) + p;
+    } else {
+        absolute = JoinPath(cwd, p);
+    }
+    std::string normalized = NormalizePath(absolute);
+    if (normalized.empty() || !Wow64()) return normalized;
+
+    // WOW64 file-system redirection of a 32-bit process.
+    OsInfo os = machine_.Os();
+    std::string windows = NormalizePath(os.windowsDirectory);
+    std::string system = PathKey(JoinPath(windows, "system32"));
+    std::string key = PathKey(normalized);
+    if (os.VistaOrLater()) {
+        std::string sysnative = PathKey(JoinPath(windows, "Sysnative"));
+        if (key == sysnative || key.compare(0, sysnative.size() + 1, sysnative + "\\") == 0)
+            return JoinPath(windows, "system32") + normalized.substr(sysnative.size());
+    }
+    if (key != system && key.compare(0, system.size() + 1, system + "\\") != 0) return normalized;
+    std::string rest = key.substr(system.size());  // "" or "\..."
+    bool driverStoreExempt = os.majorVersion > 6 || (os.majorVersion == 6 && os.minorVersion >= 1);
+    for (const char* exempt : {"\\CATROOT", "\\CATROOT2", "\\DRIVERS\\ETC", "\\LOGFILES", "\\SPOOL", "\\DRIVERSTORE"}) {
+        std::string e = exempt;
+        if (e == "\\DRIVERSTORE" && !driverStoreExempt) continue;
+        if (rest == e || rest.compare(0, e.size() + 1, e + "\\") == 0) return normalized;
+    }
+    return JoinPath(windows, "SysWOW64") + normalized.substr(system.size());
+}
+
+void SimProcess::AddEvent(const std::string& kind, const std::string& text) {
+    if (events_) events_->Add(kind, text);
+}
+
+void SimProcess::RunSleepHook() {
+    if (sleepHook_) sleepHook_();
+}
+
+bool SimProcess::Exited() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return exitCode_.has_value();
+}
+
+void SimProcess::Exit(int code) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!exitCode_) exitCode_ = code;
+        code = *exitCode_;
+    }
+    throw ProcessExit{code};
+}
+
+std::uintptr_t SimProcess::NewHandle() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return nextHandle_ += 4;
+}
+
+AclRef SimProcess::NewAcl(std::vector<AceEntry> entries) {
+    std::uintptr_t h = NewHandle();
+    std::lock_guard<std::mutex> lock(mutex_);
+    acls_[h] = std::move(entries);
+    return static_cast<AclRef>(h);
+}
+
+std::optional<std::vector<AceEntry>> SimProcess::Acl(AclRef acl) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = acls_.find(static_cast<std::uintptr_t>(acl));
+    if (it == acls_.end()) return std::nullopt;
+    return it->second;
+}
+
+bool SimProcess::FreeAcl(AclRef acl) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return acls_.erase(static_cast<std::uintptr_t>(acl)) > 0;
+}
+
+// --- SimSystem ---------------------------------------------------------------------
+
+SimSystem::SimSystem(Machine& machine, ProcessOptions options, Events* events)
+    : process_(machine, std::move(options), events),
+      files(process_),
+      registry(process_),
+      spooler(process_),
+      setup(process_),
+      processes(process_),
+      system(process_),
+      clock(process_),
+      power(process_) {}
+
+Platform SimSystem::MakePlatform(Ui& ui) {
+    return Platform{spooler, setup, registry, files, processes, system, clock, power, ui};
+}
+
+}  // namespace zmp::sim

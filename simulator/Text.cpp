@@ -1,0 +1,131 @@
+#include "simulator/Text.h"
+
+#include <cctype>
+
+namespace zmp::sim {
+
+std::string Upper(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool IEquals(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+bool IStartsWith(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() && IEquals(text.substr(0, prefix.size()), prefix);
+}
+
+bool IEndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && IEquals(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::string Trim(const std::string& text) {
+    size_t b = 0, e = text.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+    return text.substr(b, e - b);
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string current;
+    for (char c : text) {
+        if (c == separator) {
+            parts.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    parts.push_back(current);
+    return parts;
+}
+
+std::string NormalizePath(const std::string& path) {
+    if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) return "";
+    std::string drive(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+    std::vector<std::string> parts;
+    std::string current;
+    auto flush = [&] {
+        if (current.empty() || current == ".") {
+        } else if (current == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else {
+            // Windows drops trailing dots and blanks of a component.
+            while (!current.empty() && (current.back() == '.' || current.back() == ' ')) current.pop_back();
+            if (!current.empty()) parts.push_back(current);
+        }
+        current.clear();
+    };
+    for (size_t i = 2; i < path.size(); ++i) {
+        char c = path[i] == '/' ? '\\' : path[i];
+        if (c == '\\') flush();
+        else current += c;
+    }
+    flush();
+    std::string out = drive + ":\\";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += '\\';
+        out += parts[i];
+    }
+    return out;
+}
+
+bool IsDriveRoot(const std::string& normalized) { return normalized.size() == 3 && normalized[2] == '\\'; }
+
+std::string ParentPath(const std::string& normalized) {
+    if (normalized.empty() || IsDriveRoot(normalized)) return "";
+    size_t slash = normalized.rfind('\\');
+    if (slash == std::string::npos) return "";
+    if (slash == 2) return normalized.substr(0, 3);
+    return normalized.substr(0, slash);
+}
+
+std::string FileName(const std::string& normalized) {
+    if (normalized.empty() || IsDriveRoot(normalized)) return "";
+    return normalized.substr(normalized.rfind('\\') + 1);
+}
+
+std::string JoinPath(const std::string& directory, const std::string& name) {
+    if (directory.empty()) return name;
+    if (directory.back() == '\\') return directory + name;
+    return directory + "\\" + name;
+}
+
+static bool Match(const char* p, const char* n) {
+    for (;;) {
+        if (*p == '\0') return *n == '\0';
+        if (*p == '*') {
+            while (*p == '*') ++p;
+            if (*p == '\0') return true;
+            for (const char* s = n; ; ++s) {
+                if (Match(p, s)) return true;
+                if (*s == '\0') return false;
+            }
+        }
+        if (*n == '\0') return false;
+        if (*p != '?' && std::toupper(static_cast<unsigned char>(*p)) != std::toupper(static_cast<unsigned char>(*n)))
+            return false;
+        ++p;
+        ++n;
+    }
+}
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+    if (pattern == "*.*" || pattern == "*") return true;
+    // "name.*" also matches "name" without an extension, as on Windows.
+    if (pattern.size() > 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+        name.find('.') == std::string::npos && Match(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str()))
+        return true;
+    return Match(pattern.c_str(), name.c_str());
+}
+
+}  // namespace zmp::sim
