@@ -77,8 +77,12 @@ bool DriverInstaller::PrinterDrvExist(const std::string& driverName) {
     Begin("PrinterDrvExist");
     StepReport("Checking existing drivers...\r\n");
     std::vector<DriverInfo3> drivers;
-    // No environment: the spooler's own for this caller.
-    Status status = platform_.spooler.EnumPrinterDrivers(std::nullopt, kDriverInfoLevel, drivers);
+    // The environment the driver is installed for. Without one the spooler
+    // takes the caller's, and this 32-bit program on 64-bit Windows would
+    // only ever see x86 drivers, never the x64 driver it installs.
+    std::optional<std::string> environment;
+    if (!environment_.empty()) environment = environment_;
+    Status status = platform_.spooler.EnumPrinterDrivers(environment, kDriverInfoLevel, drivers);
     if (status.ok()) {
         for (const DriverInfo3& driver : drivers) {
             if (driver.name == driverName) {

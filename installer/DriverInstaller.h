@@ -34,7 +34,8 @@ public:
     void SetControlPointers(ProgressSink* progress);
 
     // True when a printer driver of exactly that name (case matters) is
-    // registered with the spooler; a failed enumeration counts as none.
+    // registered with the spooler for this system's environment; a failed
+    // enumeration counts as none.
     bool PrinterDrvExist(const std::string& driverName);
     // True when an oem INF of the system holds the printer's model line in
     // the maker's section (".NTamd64" on 64-bit Windows). Every matching

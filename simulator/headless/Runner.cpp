@@ -30,18 +30,27 @@ int RunProgram(Machine& machine, RunOptions options, Events& events) {
     if (options.beforeStart) options.beforeStart(system, ui);
 
     int code = 0;
+    bool exited = false;
     try {
-        int returned = options.program == resources::Program::Installer
-                           ? InstallerMain(platform)
-                           : UninstallerMain(platform);
-        // The framework ends the process with what the entry point returned.
-        platform.processes.ExitProcess(returned);
+        code = options.program == resources::Program::Installer ? InstallerMain(platform)
+                                                                : UninstallerMain(platform);
     } catch (const ProcessExit& exit) {
         code = exit.code;
+        exited = true;
     }
+    // The other threads stop at their next call into the UI (or sleep); one
+    // that ends the process itself meanwhile (a worker that closed the
+    // dialog and exits) has the first word, as it would on Windows.
     ui.EndProcess(code);
     ui.JoinThreads();
-    code = ui.ExitCode();  // a worker's exit may have come first
+    if (!exited) {
+        try {
+            // The framework ends the process with what the entry point returned.
+            platform.processes.ExitProcess(code);
+        } catch (const ProcessExit& exit) {
+            code = exit.code;
+        }
+    }
     if (options.afterEnd) options.afterEnd(system, ui);
     return code;
 }

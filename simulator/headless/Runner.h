@@ -34,7 +34,8 @@ struct RunOptions {
 
 // The process's exit code. The process ends when a thread calls exit, or
 // when the program's entry point returns (its result is the code); the
-// other threads are stopped at their next call into the machine and joined.
+// other threads are stopped at their next call into the UI or the machine
+// and joined.
 int RunProgram(Machine& machine, RunOptions options, Events& events);
 
 // The program's file name: "ZMPK40_Installer.exe" or "ZMPK40_Uninstaller.exe".
