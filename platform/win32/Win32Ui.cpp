@@ -31,6 +31,7 @@ WindowId Id(HWND window) { return static_cast<WindowId>(reinterpret_cast<std::ui
 struct DialogState {
     DialogHandler* handler;
     bool modal;
+    bool autoCentre = false;  // the template leaves the position to the program
     bool creating = true;    // CreateDialogParamA has not returned yet
     bool destroyed = false;  // WM_NCDESTROY seen
     // EndDialog may come from the worker thread.
@@ -39,6 +40,53 @@ struct DialogState {
 
     DialogState(DialogHandler* h, bool isModal) : handler(h), modal(isModal) {}
 };
+
+// The framework centres a dialog whose template puts it at 0, 0 without a
+// DS_CENTER* or DS_ABSALIGN style of its own (CDialog::CheckAutoCenter).
+bool TemplateWantsCentring(HINSTANCE instance, int templateId) {
+    const HRSRC resource = FindResourceA(instance, MAKEINTRESOURCEA(templateId), MAKEINTRESOURCEA(5));  // RT_DIALOG
+    const HGLOBAL loaded = resource ? LoadResource(instance, resource) : nullptr;
+    const auto* words = static_cast<const WORD*>(loaded ? LockResource(loaded) : nullptr);
+    if (words == nullptr || SizeofResource(instance, resource) < 26) return false;
+    DWORD style;
+    short x, y;
+    if (words[0] == 1 && words[1] == 0xFFFF) {  // DLGTEMPLATEEX
+        style = *reinterpret_cast<const DWORD*>(words + 6);
+        x = static_cast<short>(words[9]);
+        y = static_cast<short>(words[10]);
+    } else {  // DLGTEMPLATE
+        style = *reinterpret_cast<const DWORD*>(words);
+        x = static_cast<short>(words[5]);
+        y = static_cast<short>(words[6]);
+    }
+    return (style & (DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN)) == 0 && x == 0 && y == 0;
+}
+
+// CWnd::CenterWindow: over the owner when it is showing, else in the work
+// area of the monitor, and never past the work area's edges.
+void CentreDialog(HWND dialog) {
+    const HWND owner = GetWindow(dialog, GW_OWNER);
+    const bool overOwner = owner != nullptr && IsWindowVisible(owner) && !::IsIconic(owner);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromWindow(overOwner ? owner : dialog, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        return;
+    }
+    const RECT& area = monitor.rcWork;
+    RECT centreOn = area;
+    if (overOwner) GetWindowRect(owner, &centreOn);
+    RECT own;
+    GetWindowRect(dialog, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    int x = (centreOn.left + centreOn.right) / 2 - width / 2;
+    int y = (centreOn.top + centreOn.bottom) / 2 - height / 2;
+    if (x + width > area.right) x = area.right - width;
+    if (x < area.left) x = area.left;
+    if (y + height > area.bottom) y = area.bottom - height;
+    if (y < area.top) y = area.top;
+    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 DialogState* StateOf(HWND dialog) {
     return reinterpret_cast<DialogState*>(GetWindowLongPtrA(dialog, DWLP_USER));
@@ -88,6 +136,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         auto* state = reinterpret_cast<DialogState*>(lParam);
         SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
         checklist::AttachAll(dialog);
+        if (state->autoCentre) CentreDialog(dialog);
         return state->handler->HandleInitDialog(Id(dialog)) ? TRUE : FALSE;
     }
     // The check lists draw themselves; a fixed-height one measures its items
@@ -210,6 +259,7 @@ int Win32Ui::DoModal(int templateId, WindowId parent, DialogHandler& handler) {
     if (disableOwner) ::EnableWindow(owner, FALSE);
 
     DialogState state(&handler, true);
+    state.autoCentre = TemplateWantsCentring(static_cast<HINSTANCE>(instance_), templateId);
     const HWND dialog = CreateDialogParamA(static_cast<HINSTANCE>(instance_), MAKEINTRESOURCEA(templateId),
                                            owner, &DialogProc, reinterpret_cast<LPARAM>(&state));
     state.creating = false;
@@ -264,6 +314,7 @@ WindowId Win32Ui::CreateModeless(int templateId, WindowId parent, DialogHandler&
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return WindowId::None;
     }
+    state->autoCentre = TemplateWantsCentring(static_cast<HINSTANCE>(instance_), templateId);
     const HWND dialog = CreateDialogParamA(static_cast<HINSTANCE>(instance_), MAKEINTRESOURCEA(templateId),
                                            Hwnd(parent), &DialogProc, reinterpret_cast<LPARAM>(state));
     state->creating = false;
