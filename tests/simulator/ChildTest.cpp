@@ -1,0 +1,155 @@
+// The PrintUIEntry child and Plug and Play's answer to the USB printer.
+#include "tests/simulator/SimFixture.h"
+
+namespace zmp::sim::test {
+namespace {
+
+const char* const kDriver = "KORVANT ZMP-K40";
+
+// Starts the child as the installer does and waits for it.
+Dword RunChild(Sim& sim, const std::string& commandLine) {
+    StartupInfo startup;
+    startup.flags = proc::kStartfUseShowWindow | proc::kStartfForceOnFeedback;
+    startup.showWindow = proc::kSwHide;
+    ProcessInformation info;
+    Status created = sim.sys.processes.CreateProcess(commandLine, proc::kNormalPriorityClass, startup, info);
+    if (!created.ok()) return created.code;
+    Dword wait = sim.sys.processes.WaitForSingleObject(info.process, 120000);
+    sim.sys.processes.CloseHandle(info.process);
+    sim.sys.processes.CloseHandle(info.thread);
+    return wait;
+}
+
+std::string Ia() { return "cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m \"KORVANT ZMP-K40\" /f .\\ZMPK40.inf"; }
+std::string If(const std::string& port) {
+    return "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"KORVANT ZMP-K40\" /f .\\ZMPK40.inf /r \"" + port +
+           "\" /m \"KORVANT ZMP-K40\"";
+}
+
+TEST(SimChild, InstallDriverFromTheInfForTheNativeEnvironment) {
+    struct Case {
+        const char* preset;
+        bool is64;
+        const char* environment;
+        const char* source;
+        const char* driverDir;
+    } cases[] = {
+        {"7", false, "Windows NT x86", "Driver32", "C:\\Windows\\system32\\spool\\drivers\\w32x86"},
+        {"7", true, "Windows x64", "Driver64", "C:\\Windows\\system32\\spool\\drivers\\x64"},
+    };
+    for (const Case& c : cases) {
+        Sim sim(c.preset, c.is64);
+        Machine& m = *sim.machine;
+        WritePackage(m);
+        EXPECT_EQ(RunChild(sim, Ia()), proc::kWaitObject0);
+        ASSERT_EQ(sim.sys.processes.Children().at(0).exitCode, 0u) << c.environment;
+        std::optional<SimDriver> driver = m.FindDriver(kDriver, c.environment);
+        ASSERT_TRUE(driver) << c.environment;
+        EXPECT_EQ(driver->driverPath, "UNIDRV.DLL");
+        EXPECT_EQ(driver->dataFile, "ZMP40.GPD");
+        EXPECT_EQ(driver->monitorName, "KVT Language Monitor ZMP-K40");
+        EXPECT_EQ(driver->reportedData.at("BuildVersion"), 6u);
+        EXPECT_EQ(*m.ReadFile(std::string(c.driverDir) + "\\3\\ZPUNI40.dll"), std::string(c.source) + " ZPUNI40.dll");
+        EXPECT_EQ(*m.ReadFile(m.SystemDirectory() + "\\ZPMON40.dll"), std::string(c.source) + " ZPMON40.dll");
+        EXPECT_TRUE(m.FileExists(m.PrintProcessorDirectory(c.environment) + "\\ZPPRO40.dll"));
+        bool processor = false;
+        for (const SimProcessor& p : m.Processors())
+            processor = processor || (p.name == "KVT PRINT PROCESSOR ZMP-K40" && p.environment == c.environment);
+        EXPECT_TRUE(processor);
+        EXPECT_EQ(m.OemInfs(), (std::vector<std::string>{"oem0.inf"}));  // Windows keeps the INF
+        EXPECT_EQ(driver->oemInf, "oem0.inf");
+        EXPECT_TRUE(m.Printers().empty());
+        EXPECT_EQ(sim.events.Lines().at(0), "CHILD " + Ia());
+    }
+}
+
+TEST(SimChild, InstallPrinterOnAPortAddsTheDriverFirst) {
+    Sim sim("vista", true);
+    Machine& m = *sim.machine;
+    WritePackage(m);
+    ASSERT_EQ(RunChild(sim, If("COM2:")), proc::kWaitObject0);
+    std::vector<SimPrinter> printers = m.Printers();
+    ASSERT_EQ(printers.size(), 1u);
+    EXPECT_EQ(printers[0].name, kDriver);
+    EXPECT_EQ(printers[0].port, "COM2:");
+    EXPECT_EQ(printers[0].processor, "KVT PRINT PROCESSOR ZMP-K40");
+    EXPECT_TRUE(m.IsHeld("C:\\Windows\\system32\\spool\\drivers\\x64\\3\\ZMP40.dll"));
+
+    // A second printer with /u uses the installed driver; a port that does
+    // not exist makes the child fail and add nothing.
+    std::string second = "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"Second\" /f .\\ZMPK40.inf /r \"COM3:\" "
+                         "/m \"KORVANT ZMP-K40\" /u";
+    ASSERT_EQ(RunChild(sim, second), proc::kWaitObject0);
+    ASSERT_EQ(RunChild(sim, If("IP_10.0.0.9")), proc::kWaitObject0);
+    EXPECT_EQ(sim.sys.processes.Children().at(2).exitCode, err::kPrinterAlreadyExists);
+    EXPECT_EQ(m.Printers().size(), 2u);
+    EXPECT_EQ(m.OemInfs().size(), 1u);  // the same INF stays one oem INF
+}
+
+TEST(SimChild, ChildFailuresTheInstallerMeets) {
+    {
+        Sim sim("7");
+        WritePackage(*sim.machine);
+        sim.machine->ModelSwitches().childTimesOut = true;
+        LocalTime before = sim.machine->Now();
+        EXPECT_EQ(RunChild(sim, Ia()), proc::kWaitTimeout);
+        EXPECT_TRUE(sim.machine->Drivers().empty());
+        LocalTime after = sim.machine->Now();
+        EXPECT_EQ((after.minute + 60 - before.minute) % 60, 2u);  // the wait ran out on the virtual clock
+    }
+    {
+        Sim sim("7");
+        WritePackage(*sim.machine);
+        sim.machine->ModelSwitches().createProcessError = err::kFileNotFound;
+        sim.Magic();
+        EXPECT_EQ(RunChild(sim, Ia()), err::kFileNotFound);
+        EXPECT_EQ(sim.LastError(), err::kFileNotFound);
+    }
+    {
+        Sim sim("7");  // no package in the current directory
+        EXPECT_EQ(RunChild(sim, Ia()), proc::kWaitObject0);
+        EXPECT_EQ(sim.sys.processes.Children().at(0).exitCode, err::kFileNotFound);
+        EXPECT_TRUE(sim.machine->Drivers().empty());
+    }
+    {
+        Sim sim("7", true);  // an INF without the decorated section has no model for x64
+        WritePackage(*sim.machine);
+        std::string inf = *sim.machine->ReadFile("C:\\Package\\ZMPK40.inf");
+        inf.replace(inf.find("KORVANT=KORVANT,NTamd64"), 23, "KORVANT=KORVANT");
+        sim.machine->WriteFile("C:\\Package\\ZMPK40.inf", inf);
+        EXPECT_EQ(RunChild(sim, Ia()), proc::kWaitObject0);
+        EXPECT_EQ(sim.sys.processes.Children().at(0).exitCode, err::kUnknownPrinterDriver);
+    }
+}
+
+TEST(SimChild, PlugTheUsbPrinter) {
+    Sim sim("7", true);
+    Machine& m = *sim.machine;
+    m.PlugUsbPrinter();  // no driver yet: traces only
+    ASSERT_EQ(m.Devices().size(), 1u);
+    SimDevice device = m.Devices()[0];
+    EXPECT_EQ(device.instanceId, "USB\\VID_7F3C&PID_0042\\ZMP0001");
+    EXPECT_EQ(device.hardwareIds,
+              (std::vector<std::string>{"USB\\Vid_7F3C&Pid_0042&Rev_0100", "USB\\Vid_7F3C&Pid_0042"}));
+    EXPECT_TRUE(device.present);
+    EXPECT_EQ(m.SubKeys("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40").size(), 1u);
+    EXPECT_FALSE(m.KeyDeletable("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40"));
+    EXPECT_TRUE(m.DirectoryExists("C:\\Windows\\system32\\spool\\drivers\\x64\\korvant_zmp_k402463"));
+    EXPECT_TRUE(m.Printers().empty());
+
+    WritePackage(m);
+    ASSERT_EQ(RunChild(sim, Ia()), proc::kWaitObject0);
+    EXPECT_TRUE(m.Printers().empty());  // the user has to switch it off and on
+    m.UnplugUsbPrinter();
+    EXPECT_FALSE(m.Devices()[0].present);
+    m.PlugUsbPrinter();
+    ASSERT_EQ(m.Printers().size(), 1u);
+    EXPECT_EQ(m.Printers()[0].name, kDriver);
+    EXPECT_EQ(m.Printers()[0].port, "USB001");
+    EXPECT_EQ(m.Devices()[0].oemInf, "oem0.inf");
+    m.PlugUsbPrinter();
+    EXPECT_EQ(m.Printers().size(), 1u);
+}
+
+}  // namespace
+}  // namespace zmp::sim::test

@@ -1,0 +1,337 @@
+// The print spooler model: what the install and removal steps rely on.
+#include "tests/simulator/SimFixture.h"
+
+namespace zmp::sim::test {
+namespace {
+
+const char* const kDriver = "KORVANT ZMP-K40";
+const char* const kMonitor = "KVT Language Monitor ZMP-K40";
+const char* const kProcessor = "KVT PRINT PROCESSOR ZMP-K40";
+
+DriverInfo3 OurDriver(const std::string& environment) {
+    DriverInfo3 info;
+    info.version = 3;
+    info.name = kDriver;
+    info.environment = environment;
+    info.driverPath = "UNIDRV.DLL";
+    info.dataFile = "ZMP40.GPD";
+    info.configFile = "UNIDRVUI.DLL";
+    info.helpFile = "UNIDRV.HLP";
+    info.dependentFiles = {"UNIRES.DLL", "STDNAMES.GPD", "ZMP40.DLL", "ZPUI40.DLL", "ZPUNI40.DLL", "ZPUI40.INI"};
+    info.monitorName = kMonitor;
+    info.defaultDataType = "RAW";
+    return info;
+}
+
+// What AddToWin2K stages and registers, done directly; the driver only
+// when asked.
+void StageAndRegister(Sim& sim, const std::string& environment, bool addDriver = true) {
+    Machine& m = *sim.machine;
+    std::string driverDir = m.PrinterDriverDirectory(environment);
+    for (const std::string& f : OurDriver(environment).dependentFiles) m.WriteFile(driverDir + "\\" + f, f);
+    for (const char* f : {"UNIDRV.DLL", "ZMP40.GPD", "UNIDRVUI.DLL", "UNIDRV.HLP"}) m.WriteFile(driverDir + "\\" + f, f);
+    m.WriteFile(m.SystemDirectory() + "\\ZPMON40.dll", "monitor");
+    m.WriteFile(m.PrintProcessorDirectory(environment) + "\\ZPPRO40.dll", "processor");
+    Spooler& sp = sim.sys.spooler;
+    ASSERT_TRUE(sp.AddMonitor({kMonitor, environment, "ZPMON40.dll"}).ok());
+    ASSERT_TRUE(sp.AddPrintProcessor(environment, "ZPPRO40.dll", kProcessor).ok());
+    if (addDriver) {
+        ASSERT_TRUE(sp.AddPrinterDriver(OurDriver(environment)).ok());
+    }
+}
+
+PrinterInfo2 OurPrinter(const std::string& name, const std::string& port) {
+    PrinterInfo2 info;
+    info.printerName = name;
+    info.portName = port;
+    info.driverName = kDriver;
+    info.printProcessor = kProcessor;
+    info.datatype = "RAW";
+    info.attributes = spool::kPrinterAttributeEnableBidi | spool::kPrinterAttributeRawOnly;
+    info.priority = 1;
+    info.status = spool::kPrinterStatusOffline;
+    return info;
+}
+
+TEST(SimSpooler, RegistrationAnswersAsTheSpoolerDoes) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Spooler& sp = sim.sys.spooler;
+    Machine& m = *sim.machine;
+    m.WriteFile(m.PrintProcessorDirectory("Windows NT x86") + "\\other.dll", "x");
+    struct Case {
+        const char* what;
+        std::function<Status()> call;
+        Dword code;
+    } cases[] = {
+        {"monitor again", [&] { return sp.AddMonitor({kMonitor, "Windows NT x86", "ZPMON40.dll"}); },
+         err::kPrintMonitorAlreadyInstalled},
+        {"monitor without its DLL", [&] { return sp.AddMonitor({"Other", "Windows NT x86", "none.dll"}); },
+         err::kModNotFound},
+        {"monitor of another environment", [&] { return sp.AddMonitor({"Other", "Windows x64", "ZPMON40.dll"}); },
+         1805},
+        {"unknown monitor", [&] { return sp.DeleteMonitor("No Such Monitor"); }, err::kUnknownPrintMonitor},
+        {"processor again", [&] { return sp.AddPrintProcessor("Windows NT x86", "ZPPRO40.dll", kProcessor); },
+         err::kPrintProcessorAlreadyInstalled},
+        {"processor without its DLL", [&] { return sp.AddPrintProcessor("Windows NT x86", "none.dll", "Other"); },
+         err::kModNotFound},
+        {"unknown processor", [&] { return sp.DeletePrintProcessor("Other"); }, err::kUnknownPrintProcessor},
+        {"driver with a file missing",
+         [&] {
+             DriverInfo3 d = OurDriver("Windows NT x86");
+             d.name = "Other";
+             d.dependentFiles.push_back("MISSING.DLL");
+             return sp.AddPrinterDriver(d);
+         },
+         err::kFileNotFound},
+        {"unknown driver", [&] { return sp.DeletePrinterDriverEx("Other", spool::kDpdDeleteUnusedFiles, 3); },
+         err::kUnknownPrinterDriver},
+    };
+    for (const Case& c : cases) {
+        sim.Magic();
+        EXPECT_EQ(c.call().code, c.code) << c.what;
+        EXPECT_EQ(sim.LastError(), c.code) << c.what;
+    }
+    // The driver's files went into the version folder; the staged ones stay.
+    std::string driverDir = m.PrinterDriverDirectory("Windows NT x86");
+    EXPECT_TRUE(m.FileExists(driverDir + "\\3\\ZPUNI40.DLL"));
+    EXPECT_TRUE(m.FileExists(driverDir + "\\ZPUNI40.DLL"));
+}
+
+TEST(SimSpooler, AddPrinterRefusesWhatDoesNotExist) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Spooler& sp = sim.sys.spooler;
+    PrinterHandle h;
+    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM2:"), h).ok());
+    sp.ClosePrinter(h);
+    struct Case {
+        const char* what;
+        PrinterInfo2 info;
+        Dword code;
+    } cases[] = {
+        {"existing name", OurPrinter(kDriver, "COM1:"), err::kPrinterAlreadyExists},
+        {"unknown driver", [] { auto i = OurPrinter("P2", "COM1:"); i.driverName = "Nope"; return i; }(),
+         err::kUnknownPrinterDriver},
+        {"unknown processor", [] { auto i = OurPrinter("P3", "COM1:"); i.printProcessor = "Nope"; return i; }(),
+         err::kUnknownPrintProcessor},
+        {"unknown port", OurPrinter("P4", "IP_192.168.0.10"), err::kUnknownPort},
+        {"empty port (USB)", OurPrinter("P5", ""), err::kUnknownPort},
+        {"bad name", OurPrinter("A,B", "COM1:"), err::kInvalidPrinterName},
+    };
+    for (const Case& c : cases) {
+        sim.Magic();
+        EXPECT_EQ(sp.AddPrinter(c.info, h).code, c.code) << c.what;
+        EXPECT_EQ(sim.LastError(), c.code) << c.what;
+        EXPECT_EQ(h, PrinterHandle::None) << c.what;
+    }
+    sim.Magic();
+    EXPECT_EQ(sp.OpenPrinter(std::string("KORVANT ZMP-K40(#1)"), std::nullopt, h).code, err::kInvalidPrinterName);
+    EXPECT_EQ(sim.LastError(), err::kInvalidPrinterName);
+}
+
+TEST(SimSpooler, DriverInUseCannotBeDeletedAndItsFilesAreHeld) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Spooler& sp = sim.sys.spooler;
+    Machine& m = *sim.machine;
+    std::string file = m.PrinterDriverDirectory("Windows NT x86") + "\\3\\ZMP40.DLL";
+    EXPECT_FALSE(m.IsHeld(file));
+    PrinterHandle h;
+    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
+    EXPECT_TRUE(m.IsHeld(file));
+    sim.Magic();
+    EXPECT_EQ(sp.DeletePrinterDriverEx(kDriver, spool::kDpdDeleteUnusedFiles, 3).code, err::kPrinterDriverInUse);
+    EXPECT_EQ(sim.LastError(), err::kPrinterDriverInUse);
+    EXPECT_EQ(sp.DeletePrintProcessor(kProcessor).code, 1003u);  // a printer uses it
+    EXPECT_EQ(sp.DeleteMonitor(kMonitor).code, err::kPrintMonitorInUse);
+
+    ASSERT_TRUE(sp.DeletePrinter(h).ok());
+    sp.ClosePrinter(h);
+    EXPECT_FALSE(m.IsHeld(file));
+    ASSERT_TRUE(sp.DeletePrinterDriverEx(kDriver, spool::kDpdDeleteUnusedFiles, 3).ok());
+    EXPECT_FALSE(m.FileExists(file));  // unused files go with the driver
+    EXPECT_TRUE(sp.DeleteMonitor(kMonitor).ok());
+    EXPECT_TRUE(sp.DeletePrintProcessor(kProcessor).ok());
+}
+
+TEST(SimSpooler, NullEnvironmentMeansTheCallersOwn) {
+    Sim sim("xp64", true);
+    StageAndRegister(sim, "Windows x64");
+    Spooler& sp = sim.sys.spooler;
+    std::string dir;
+    ASSERT_TRUE(sp.GetPrinterDriverDirectory(dir).ok());
+    EXPECT_EQ(dir, "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86");
+    ASSERT_TRUE(sp.GetPrintProcessorDirectory(dir).ok());
+    EXPECT_EQ(dir, "C:\\WINDOWS\\system32\\spool\\prtprocs\\w32x86");
+    std::vector<DriverInfo3> drivers;
+    ASSERT_TRUE(sp.EnumPrinterDrivers(std::nullopt, 3, drivers).ok());
+    EXPECT_TRUE(drivers.empty());
+    ASSERT_TRUE(sp.EnumPrinterDrivers(std::string("Windows x64"), 3, drivers).ok());
+    ASSERT_EQ(drivers.size(), 1u);
+    EXPECT_EQ(drivers[0].driverPath, "C:\\WINDOWS\\system32\\spool\\drivers\\x64\\3\\UNIDRV.DLL");
+    EXPECT_EQ(sp.DeletePrinterDriverEx(kDriver, spool::kDpdDeleteUnusedFiles, 3).code, err::kUnknownPrinterDriver);
+
+    SimSystem native(*sim.machine, {"C:\\x64.exe", true, ""});
+    ASSERT_TRUE(native.spooler.EnumPrinterDrivers(std::nullopt, 4, drivers).ok());
+    EXPECT_EQ(drivers.size(), 1u);
+}
+
+TEST(SimSpooler, PrinterReportsItsDriversVersion) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Spooler& sp = sim.sys.spooler;
+    PrinterHandle h;
+    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
+    struct Case {
+        const char* name;
+        Dword code, value;
+    } cases[] = {{"MajorVersion", 0, 2}, {"MinorVersion", 0, 0}, {"BuildVersion", 0, 6}, {"ExtraVersion", 0, 0},
+                 {"NoSuchValue", err::kFileNotFound, 77}};
+    for (const Case& c : cases) {
+        Dword value = 77;
+        sim.Magic();
+        EXPECT_EQ(sp.GetPrinterDataDword(h, c.name, value), c.code) << c.name;
+        EXPECT_EQ(value, c.value) << c.name;
+        EXPECT_EQ(sim.LastError(), kMagic) << c.name;
+    }
+    sp.ClosePrinter(h);
+}
+
+TEST(SimSpooler, StoppedSpoolerAnswersRpcServerUnavailableAndOldHandlesDie) {
+    Sim sim("xp");
+    Spooler& sp = sim.sys.spooler;
+    PrinterHandle server;
+    ASSERT_TRUE(sp.OpenPrinter(std::nullopt, std::nullopt, server).ok());
+    sim.sys.processes.WinExec("net stop spooler", proc::kSwHide);
+    EXPECT_FALSE(sim.machine->SpoolerRunning());
+    std::vector<PrinterInfo2> printers;
+    std::string dir;
+    sim.Magic();
+    EXPECT_EQ(sp.EnumPrinters(spool::kPrinterEnumLocal, printers).code, err::kRpcServerUnavailable);
+    EXPECT_EQ(sim.LastError(), err::kRpcServerUnavailable);
+    EXPECT_EQ(sp.GetPrinterDriverDirectory(dir).code, err::kRpcServerUnavailable);
+    sim.sys.processes.WinExec("NET  START spooler", proc::kSwHide);
+    std::vector<std::string> forms;
+    EXPECT_EQ(sp.EnumForms(server, forms).code, err::kInvalidHandle);
+    EXPECT_EQ(sim.events.Lines(), (std::vector<std::string>{"EXEC net stop spooler", "EXEC NET  START spooler"}));
+}
+
+TEST(SimSpooler, ComponentsWhoseKeysWereDeletedAreGoneAfterARestart) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Machine& m = *sim.machine;
+    RegKey hklm = sim.sys.registry.Root(RegRoot::LocalMachine);
+    for (const std::string key :
+         {"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-3\\KORVANT ZMP-K40",
+          "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\KVT Language Monitor ZMP-K40",
+          "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Print Processors\\KVT PRINT "
+          "PROCESSOR ZMP-K40"})
+        ASSERT_EQ(sim.sys.registry.ShDeleteKey(hklm, key), err::kSuccess) << key;
+    EXPECT_TRUE(m.FindDriver(kDriver, "Windows NT x86"));  // the running spooler still has them
+    m.StopSpooler();
+    m.StartSpooler();
+    EXPECT_FALSE(m.FindDriver(kDriver, "Windows NT x86"));
+    EXPECT_EQ(m.Monitors().size(), 3u);
+    EXPECT_FALSE(m.IsHeld(m.SystemDirectory() + "\\ZPMON40.dll"));
+}
+
+TEST(SimSpooler, FramedynSwitchFailsDriverRegistrationUntilTheDllIsThere) {
+    for (const char* preset : {"xp", "vista"}) {
+        Sim sim(preset);
+        sim.machine->ModelSwitches().addDriverNeedsFramedyn = true;
+        StageAndRegister(sim, "Windows NT x86", false);
+        Status first = sim.sys.spooler.AddPrinterDriver(OurDriver("Windows NT x86"));
+        if (std::string(preset) == "vista") {
+            EXPECT_TRUE(first.ok());
+            continue;
+        }
+        EXPECT_EQ(first.code, err::kModNotFound);
+        std::string sys = sim.machine->SystemDirectory();
+        ASSERT_TRUE(sim.sys.files.CopyFile(sys + "\\wbem\\framedyn.dll", sys + "\\framedyn.dll", false).ok());
+        EXPECT_TRUE(sim.sys.spooler.AddPrinterDriver(OurDriver("Windows NT x86")).ok());
+    }
+}
+
+TEST(SimSpooler, JobsAndForms) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Spooler& sp = sim.sys.spooler;
+    PrinterHandle h;
+    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
+    sim.machine->AddJobs(kDriver, 1002);
+    std::vector<JobInfo3> jobs;
+    ASSERT_TRUE(sp.EnumJobs(h, 0, 1000, 3, jobs).ok());
+    ASSERT_EQ(jobs.size(), 1000u);
+    EXPECT_EQ(jobs[0].nextJobId, jobs[1].jobId);
+    for (const JobInfo3& j : jobs) ASSERT_TRUE(sp.SetJob(h, j.jobId, spool::kJobControlDelete).ok());
+    EXPECT_EQ(sp.SetJob(h, jobs[0].jobId, spool::kJobControlDelete).code, err::kInvalidParameter);
+    // Deleted with jobs left: it stays until they are gone.
+    ASSERT_TRUE(sp.DeletePrinter(h).ok());
+    ASSERT_EQ(sim.machine->Printers().size(), 1u);
+    ASSERT_TRUE(sp.EnumJobs(h, 0, 1000, 3, jobs).ok());
+    for (const JobInfo3& j : jobs) ASSERT_TRUE(sp.SetJob(h, j.jobId, spool::kJobControlCancel).ok());
+    EXPECT_TRUE(sim.machine->Printers().empty());
+    sp.ClosePrinter(h);
+
+    sim.machine->AddForm("Label 40 [K40]");
+    PrinterHandle server;
+    ASSERT_TRUE(sp.OpenPrinter(std::nullopt, std::nullopt, server).ok());
+    std::vector<std::string> forms;
+    ASSERT_TRUE(sp.EnumForms(server, forms).ok());
+    EXPECT_EQ(forms.front(), "Letter");
+    EXPECT_EQ(forms.back(), "Label 40 [K40]");
+    EXPECT_TRUE(sp.DeleteForm(server, "Label 40 [K40]").ok());
+    EXPECT_EQ(sp.DeleteForm(server, "Label 40 [K40]").code, 1902u);
+    sp.ClosePrinter(server);
+}
+
+std::vector<std::uint8_t> PortData1(const std::string& name, const std::string& address, Dword portNumber) {
+    std::vector<std::uint8_t> data(964, 0);
+    auto wide = [&](size_t offset, const std::string& text) {
+        for (size_t i = 0; i < text.size(); ++i) data[offset + 2 * i] = static_cast<std::uint8_t>(text[i]);
+    };
+    auto dword = [&](size_t offset, Dword v) {
+        for (int i = 0; i < 4; ++i) data[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    wide(0, name);
+    dword(128, 1);
+    dword(132, 1);
+    dword(136, 964);
+    wide(144, address);
+    wide(242, "public");
+    dword(952, portNumber);
+    dword(960, 1);
+    return data;
+}
+
+TEST(SimSpooler, StandardTcpIpPortMonitorAddsPortsOnce) {
+    Sim sim("xp");
+    Spooler& sp = sim.sys.spooler;
+    PrinterHandle xcv;
+    ASSERT_TRUE(sp.OpenPrinter(std::string(",XcvMonitor Standard TCP/IP Port"),
+                               PrinterDefaults{std::nullopt, spool::kServerAccessAdminister}, xcv)
+                    .ok());
+    XcvResult r = sp.XcvData(xcv, u"AddPort", PortData1("IP_192.168.0.50", "192.168.0.50", 9100), 964);
+    EXPECT_TRUE(r.call.ok());
+    EXPECT_EQ(r.monitorStatus, err::kSuccess);
+    r = sp.XcvData(xcv, u"AddPort", PortData1("IP_192.168.0.50", "192.168.0.50", 515), 964);
+    EXPECT_TRUE(r.call.ok());
+    EXPECT_EQ(r.monitorStatus, err::kAlreadyExists);
+    r = sp.XcvData(xcv, u"AddPort", std::vector<std::uint8_t>(100, 0), 964);
+    EXPECT_EQ(r.monitorStatus, err::kInvalidParameter);
+    sp.ClosePrinter(xcv);
+    std::vector<SimPort> ports = sim.machine->Ports();
+    ASSERT_EQ(ports.back().name, "IP_192.168.0.50");
+    EXPECT_EQ(ports.back().hostAddress, "192.168.0.50");
+    EXPECT_EQ(ports.back().portNumber, 9100u);
+    EXPECT_EQ(ports.back().protocol, 1u);
+
+    sim.Magic();
+    EXPECT_EQ(sp.OpenPrinter(std::string(",XcvMonitor No Such Monitor"), std::nullopt, xcv).code,
+              err::kInvalidPrinterName);
+    EXPECT_EQ(sim.LastError(), err::kInvalidPrinterName);
+}
+
+}  // namespace
+}  // namespace zmp::sim::test
