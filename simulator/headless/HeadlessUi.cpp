@@ -239,11 +239,13 @@ void HeadlessUi::RunLoop(WindowId dialog) {
     struct Leave {
         HeadlessUi& ui;
         ThreadState& self;
+        std::unique_lock<std::mutex>& lock;
         ~Leave() {
+            if (!lock.owns_lock()) lock.lock();  // left by an exception from a handler
             if (--self.loopDepth == 0) self.activity = Activity::NotPumping;
             ui.changed_.notify_all();
         }
-    } leave{*this, self};
+    } leave{*this, self, lock};
 
     for (;;) {
         CheckAliveLocked();
@@ -254,12 +256,7 @@ void HeadlessUi::RunLoop(WindowId dialog) {
             Sent* sent = self.sent.front();
             self.sent.pop_front();
             self.timersFired = false;
-            lock.unlock();
-            LResult result = Deliver(sent->window, sent->message, sent->wParam, sent->lParam);
-            lock.lock();
-            sent->result = result;
-            sent->done = true;
-            changed_.notify_all();
+            RunSentLocked(lock, *sent);
             continue;
         }
         if (!self.posted.empty()) {
@@ -616,7 +613,8 @@ LResult HeadlessUi::SendMessage(WindowId window, Dword message, WParam wParam, L
     WakeLocked(target);
     ThreadState& self = ThreadLocked(me);
     while (!sent.done) {
-        if (ended_) {
+        if (ended_ && !sent.taken) {
+            // Nobody will run it now; one already running is waited for.
             auto& queue = ThreadLocked(target).sent;
             queue.erase(std::remove(queue.begin(), queue.end(), &sent), queue.end());
             CheckAliveLocked();
@@ -624,18 +622,34 @@ LResult HeadlessUi::SendMessage(WindowId window, Dword message, WParam wParam, L
         if (!self.sent.empty()) {
             Sent* incoming = self.sent.front();
             self.sent.pop_front();
-            lock.unlock();
-            LResult result = Deliver(incoming->window, incoming->message, incoming->wParam,
-                                     incoming->lParam);
-            lock.lock();
-            incoming->result = result;
-            incoming->done = true;
-            changed_.notify_all();
+            RunSentLocked(lock, *incoming);
             continue;
         }
         changed_.wait(lock);
     }
     return sent.result;
+}
+
+void HeadlessUi::RunSentLocked(std::unique_lock<std::mutex>& lock, Sent& sent) {
+    sent.taken = true;
+    lock.unlock();
+    // The sender waits on its stack until done: it is set whatever happens.
+    struct Completion {
+        HeadlessUi& ui;
+        Sent& sent;
+        LResult result = 0;
+        ~Completion() {
+            std::lock_guard<std::mutex> guard(ui.mutex_);
+            sent.result = result;
+            sent.done = true;
+            ui.changed_.notify_all();
+        }
+    };
+    {
+        Completion completion{*this, sent};
+        completion.result = Deliver(sent.window, sent.message, sent.wParam, sent.lParam);
+    }
+    lock.lock();
 }
 
 bool HeadlessUi::PostMessage(WindowId window, Dword message, WParam wParam, LParam lParam) {
@@ -853,6 +867,7 @@ void HeadlessUi::SetMainWindow(WindowId window) {
     std::lock_guard<std::mutex> lock(mutex_);
     CheckAliveLocked();
     mainWindow_ = window;
+    if (Window* w = FindLocked(window)) dialogThread_ = w->thread;
     changed_.notify_all();
 }
 
@@ -867,10 +882,11 @@ bool HeadlessUi::BeginThread(ThreadProc proc, void* param) {
     CheckAliveLocked();
     workers_.emplace_back([this, proc, param] {
         {
-            // Start once the dialog's thread is idle, so the start is the same every run.
+            // Start once the dialog's thread is idle, so the start is the same
+            // every run; never once the dialog is gone.
             std::unique_lock<std::mutex> gate(mutex_);
             ThreadLocked(std::this_thread::get_id());
-            changed_.wait(gate, [&] { return ended_ || MainThreadIdleLocked(); });
+            changed_.wait(gate, [&] { return ended_ || DialogThreadIdleLocked(); });
             if (ended_) return;  // the process ended before the thread ran
         }
         try {
@@ -885,17 +901,16 @@ bool HeadlessUi::BeginThread(ThreadProc proc, void* param) {
     return true;
 }
 
-bool HeadlessUi::MainThreadIdleLocked() {
-    Window* main = FindLocked(mainWindow_);
-    if (!main || main->thread == std::this_thread::get_id()) return true;
-    return ThreadLocked(main->thread).activity == Activity::Idle;
+bool HeadlessUi::DialogThreadIdleLocked() {
+    if (dialogThread_ == std::thread::id() || dialogThread_ == std::this_thread::get_id()) return true;
+    return ThreadLocked(dialogThread_).activity == Activity::Idle;
 }
 
 void HeadlessUi::WaitForDialogThread() {
     std::unique_lock<std::mutex> lock(mutex_);
     CheckAliveLocked();
     // A dialog thread that stopped pumping only waits for the process to end.
-    changed_.wait(lock, [&] { return ended_ || MainThreadIdleLocked(); });
+    changed_.wait(lock, [&] { return ended_ || DialogThreadIdleLocked(); });
     CheckAliveLocked();
 }
 

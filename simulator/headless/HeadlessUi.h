@@ -86,7 +86,9 @@ public:
     void JoinThreads();
     // Returns once the main window's thread has handled everything sent and
     // posted to it and waits in its loop. At once on that thread itself or
-    // without a main window; throws ProcessExit when the process ends meanwhile.
+    // before there is a main window. Once that thread has left its loop for
+    // good, only the end of the process releases the caller: throws
+    // ProcessExit when the process ends.
     void WaitForDialogThread();
 
     // --- inspection for tests (never throw)
@@ -157,6 +159,7 @@ private:
         WParam wParam;
         LParam lParam;
         LResult result = 0;
+        bool taken = false;  // the receiving thread is running it
         bool done = false;
     };
     enum class Activity { Running, Idle, NotPumping };
@@ -177,11 +180,15 @@ private:
     ThreadState& ThreadLocked(std::thread::id thread);
     void WakeLocked(std::thread::id thread);
     void PostLocked(WindowId window, Dword message, WParam wParam, LParam lParam);
-    bool MainThreadIdleLocked();
+    bool DialogThreadIdleLocked();
     bool IsStatusLabelLocked(const Window& window) const;
     void SetTextLocked(Window& window, const std::string& text);
     void SetPositionLocked(Window& bar, int position);
     void DestroyLocked(WindowId window);
+    // Runs a message sent from another thread and hands back its result,
+    // also when the handler ends the process; expects mutex_ held, and
+    // holds it again on a normal return.
+    void RunSentLocked(std::unique_lock<std::mutex>& lock, Sent& sent);
 
     WindowId CreateDialogWindow(int templateId, WindowId owner, DialogHandler& handler);
     void RunLoop(WindowId dialog);
@@ -205,6 +212,9 @@ private:
     std::deque<UserAction> mainWindowActions_;  // from status triggers
     std::vector<std::thread> workers_;
     WindowId mainWindow_ = WindowId::None;
+    // The main window's thread, kept after the window is gone: a worker
+    // then waits for the process to end instead of running on.
+    std::thread::id dialogThread_;
     CursorKind cursor_ = CursorKind::Arrow;
     unsigned long long activations_ = 0;
     bool ended_ = false;
