@@ -442,7 +442,9 @@ std::unique_ptr<Machine> Machine::Load(const std::string& dir, std::string* erro
         if (j.contains("openFiles"))
             for (const Json& f : j["openFiles"]) machine->HoldOpen(f.get<std::string>());
 
-        s.WriteSpoolerKeys();
+        // A hand-written state need not list the spooler's own keys; a saved
+        // one says exactly which are left.
+        if (!complete) s.WriteSpoolerKeys();
         s.RecomputeHolds();
         return machine;
     } catch (const std::exception& e) {

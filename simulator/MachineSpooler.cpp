@@ -79,7 +79,7 @@ void Machine::State::RecomputeHolds() {
     if (!spoolerRunning) return;
     std::string native = os.NativeEnvironment();
     for (const SimMonitor& m : monitors)
-        if (!m.dll.empty()) spoolerHolds.insert(PathKey(JoinPath(SystemDir(), m.dll)));
+        if (!m.dll.empty()) spoolerHolds.insert(PathKey(MonitorDllPath(m.dll)));
     for (const SimProcessor& p : processors)
         if (IEquals(p.environment, native) && !p.dll.empty())
             spoolerHolds.insert(PathKey(JoinPath(ProcessorDir(p.environment), p.dll)));
@@ -117,13 +117,21 @@ void Machine::State::StartSpooler() {
     RecomputeHolds();
 }
 
+std::string Machine::State::MonitorDllPath(const std::string& dll) const {
+    for (const std::string& dir : {SystemDir(), WindowsDir()}) {
+        const FileNode* node = files.Get(files.Follow(JoinPath(dir, dll)));
+        if (node && !node->directory) return JoinPath(dir, dll);
+    }
+    return JoinPath(SystemDir(), dll);
+}
+
 Dword Machine::State::AddMonitor(const SimMonitor& monitor) {
     if (monitor.name.empty() || monitor.dll.empty()) return err::kInvalidParameter;
     if (!monitor.environment.empty() && !IEquals(monitor.environment, os.NativeEnvironment()))
         return werr::kInvalidEnvironment;
     if (FindMonitor(monitor.name)) return err::kPrintMonitorAlreadyInstalled;
-    // The spooler loads the monitor from its own (native) system directory.
-    std::string dll = JoinPath(SystemDir(), monitor.dll);
+    // The spooler (a native process) loads the monitor by name.
+    std::string dll = MonitorDllPath(monitor.dll);
     const FileNode* node = files.Get(files.Follow(dll));
     if (!node || node->directory) return err::kModNotFound;
     SimMonitor added = monitor;
@@ -144,7 +152,7 @@ Dword Machine::State::DeleteMonitor(const std::string& name) {
         SimDriver* driver = FindDriver(printer.driver, os.NativeEnvironment());
         if (driver && IEquals(driver->monitorName, monitor->name)) return err::kPrintMonitorInUse;
     }
-    spoolerHolds.erase(PathKey(JoinPath(SystemDir(), monitor->dll)));
+    spoolerHolds.erase(PathKey(MonitorDllPath(monitor->dll)));
     registry.EraseTree(RegistryStore::Canonical(MonitorKey(monitor->name)));
     monitors.erase(monitors.begin() + (monitor - monitors.data()));
     return err::kSuccess;

@@ -149,6 +149,9 @@ struct Machine::State {
     SimProcessor* FindProcessor(const std::string& name, const std::string& environment);
     SimPort* FindPort(const std::string& name);
     bool FormExists(const std::string& name) const;
+    // Where the spooler loads a monitor DLL from: LoadLibrary's search order,
+    // the system directory, then the Windows directory.
+    std::string MonitorDllPath(const std::string& dll) const;
     Dword AddMonitor(const SimMonitor& monitor);
     Dword DeleteMonitor(const std::string& name);
     Dword AddPrintProcessor(const std::string& environment, const std::string& file, const std::string& name);

@@ -63,6 +63,10 @@ public:
     // Counts the call; the code it must fail with, if any.
     std::optional<Dword> Next(const std::string& method);
 
+    // A fault sweep's plan: every call of a recorded run as (method, n), the
+    // n-th call of that method, so that Fail(method, code, n) hits exactly it.
+    static std::vector<std::pair<std::string, unsigned>> CallSites(const std::vector<std::string>& calls);
+
 private:
     struct Rule {
         Dword code;

@@ -26,6 +26,13 @@ std::optional<Dword> FaultSwitches::Next(const std::string& method) {
     return std::nullopt;
 }
 
+std::vector<std::pair<std::string, unsigned>> FaultSwitches::CallSites(const std::vector<std::string>& calls) {
+    std::map<std::string, unsigned> counts;
+    std::vector<std::pair<std::string, unsigned>> sites;
+    for (const std::string& method : calls) sites.emplace_back(method, ++counts[method]);
+    return sites;
+}
+
 // --- SimProcess --------------------------------------------------------------------
 
 SimProcess::SimProcess(Machine& machine, ProcessOptions options, Events* events)

@@ -1,6 +1,7 @@
 // A machine in a directory: save, load, a hand-written state, show.
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "tests/simulator/SimFixture.h"
 
@@ -88,6 +89,34 @@ TEST(SimPersistence, HandWrittenStateStartsFromItsPreset) {
     std::ofstream(fs::path(dir) / "state.json") << R"({"os": {"preset": "3.1"}})";
     EXPECT_FALSE(Machine::Load(dir, &error));
     EXPECT_NE(error.find("3.1"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+TEST(SimPersistence, TheDocumentedExampleLoads) {
+    std::ifstream doc(std::string(ZMP_SOURCE_DIR) + "/docs/simulator.md");
+    std::stringstream text;
+    text << doc.rdbuf();
+    std::string md = text.str();
+    size_t begin = md.find("```json\n");
+    ASSERT_NE(begin, std::string::npos);
+    begin += 8;
+    size_t end = md.find("```", begin);
+    std::string dir = TempDir("doc");
+    fs::create_directories(dir);
+    std::ofstream(fs::path(dir) / "state.json") << md.substr(begin, end - begin);
+
+    std::string error;
+    auto m = Machine::Load(dir, &error);
+    ASSERT_TRUE(m) << error;
+    EXPECT_TRUE(m->Os().is64Bit);
+    EXPECT_FALSE(m->Devices().at(0).present);
+    EXPECT_FALSE(m->KeyDeletable("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40"));
+    SimSystem sys(*m);
+    PrinterHandle h;
+    ASSERT_TRUE(sys.spooler.OpenPrinter(std::string("KORVANT ZMP-K40"), std::nullopt, h).ok());
+    Dword extra = 0;
+    EXPECT_EQ(sys.spooler.GetPrinterDataDword(h, "ExtraVersion", extra), err::kSuccess);
+    EXPECT_EQ(extra, 9u);
     fs::remove_all(dir);
 }
 

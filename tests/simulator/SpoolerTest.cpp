@@ -98,6 +98,17 @@ TEST(SimSpooler, RegistrationAnswersAsTheSpoolerDoes) {
     EXPECT_TRUE(m.FileExists(driverDir + "\\ZPUNI40.DLL"));
 }
 
+TEST(SimSpooler, MonitorDllIsLoadedFromTheSystemOrTheWindowsDirectory) {
+    // The 32-bit installer cannot reach the 64-bit system32, so it puts the
+    // monitor into the Windows directory, where LoadLibrary finds it too.
+    Sim sim("xp64", true);
+    Machine& m = *sim.machine;
+    m.WriteFile(m.WindowsDirectory() + "\\ZPMON40.dll", "monitor");
+    ASSERT_TRUE(sim.sys.spooler.AddMonitor({kMonitor, "Windows x64", "ZPMON40.dll"}).ok());
+    EXPECT_TRUE(m.IsHeld(m.WindowsDirectory() + "\\ZPMON40.dll"));
+    EXPECT_EQ(sim.sys.spooler.AddMonitor({"Other", "Windows NT x86", "ZPMON40.dll"}).code, 1805u);
+}
+
 TEST(SimSpooler, AddPrinterRefusesWhatDoesNotExist) {
     Sim sim("xp");
     StageAndRegister(sim, "Windows NT x86");

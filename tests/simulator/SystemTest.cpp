@@ -166,6 +166,10 @@ TEST(SimSystem, FaultSwitchesFailTheChosenCallWithTheChosenCode) {
     std::vector<std::string> calls = sim.sys.Calls();
     EXPECT_EQ(calls, (std::vector<std::string>{"Spooler.EnumPrinters", "Spooler.EnumPrinters", "Spooler.EnumPrinters",
                                                "Registry.Root", "Registry.OpenKey", "FileSystem.GetWindowsDirectory"}));
+    auto sites = FaultSwitches::CallSites(calls);
+    ASSERT_EQ(sites.size(), calls.size());
+    EXPECT_EQ(sites[2], (std::pair<std::string, unsigned>{"Spooler.EnumPrinters", 3}));
+    EXPECT_EQ(sites[4], (std::pair<std::string, unsigned>{"Registry.OpenKey", 1}));
 }
 
 }  // namespace
