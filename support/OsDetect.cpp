@@ -37,17 +37,23 @@ OsCode CheckOS(SystemInfo& system, Log& log) {
     log.WriteLog("\r\n");
     log.WriteLog("CheckOS BEGIN");
 
+    // The extended record carries the product type, tried twice. Windows 9x
+    // and NT 4.0 before SP6 know only the short record, so that comes last;
+    // without it those releases could never be recognised (and so refused).
+    // A record the system did not fill stays zero and classifies as unknown.
     OsVersionInfo info;
-    info.size = sys::kOsVersionInfoExSize;
-    if (!system.GetVersionEx(info).ok()) {
-        // One more try; a record the system did not fill stays zero and so
-        // classifies as unknown.
+    bool read = false;
+    for (Dword size : {sys::kOsVersionInfoExSize, sys::kOsVersionInfoExSize, sys::kOsVersionInfoSize}) {
         info = OsVersionInfo{};
-        info.size = sys::kOsVersionInfoExSize;
-        if (!system.GetVersionEx(info).ok()) {
-            info = OsVersionInfo{};
-            info.size = sys::kOsVersionInfoExSize;
+        info.size = size;
+        if (system.GetVersionEx(info).ok()) {
+            read = true;
+            break;
         }
+    }
+    if (!read) {
+        info = OsVersionInfo{};
+        info.size = sys::kOsVersionInfoSize;
     }
 
     log.WriteLog("osvi.dwPlatformID   : %d", static_cast<int>(info.platformId));

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "tests/removal/RemoverFixture.h"
+
+namespace zmp::test {
+namespace {
+
+const std::string kMonitorsKey = std::string("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\") + kMonitorName;
+
+TEST(DeleteLanguageMonitor, RemovedBySpoolerAndItsFileDeleted) {
+    RemoverRun run("xp", false, Variant::Uninstaller);
+    const std::string dll = run.machine->SystemDirectory() + "\\ZPMON40.dll";
+    run.machine->WriteFile(dll, "MZ");
+    run.machine->AddMonitorRecord({kMonitorName, "Windows NT x86", "ZPMON40.dll"});
+
+    run.remover.DeleteLanguageMonitor();
+
+    EXPECT_FALSE(run.HasMonitor(kMonitorName));
+    EXPECT_FALSE(run.machine->FileExists(dll));
+    EXPECT_EQ(run.LogLines(), (std::vector<std::string>{"DeleteLanguageMonitor BEGIN", "DeleteLanguageMonitor END"}));
+    EXPECT_EQ(run.progress.reports, std::vector<std::string>{"none Deleting L/M..."});
+    EXPECT_EQ(run.Events(), std::vector<std::string>{"SLEEP 100"});
+}
+
+TEST(DeleteLanguageMonitor, UnknownMonitorFallsBackToItsKeyAndStillDeletesTheFile) {
+    RemoverRun run("xp", false, Variant::InstallerDialog);
+    const std::string dll = run.machine->SystemDirectory() + "\\ZPMON40.dll";
+    run.machine->WriteFile(dll, "MZ");
+    run.platform->system.SetLastError(0);
+
+    run.remover.DeleteLanguageMonitor();
+
+    EXPECT_FALSE(run.machine->FileExists(dll));
+    std::vector<std::string> lines = run.LogLines();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "DeleteLanguageMonitor BEGIN");
+    EXPECT_EQ(lines[1], "DeleteMonitor Error : (3000)");
+    EXPECT_EQ(lines[2], "The specified print monitor is unknown or not installed on this system.");
+    EXPECT_EQ(lines[3].rfind(std::string("SHDeleteKey failed : SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\") +
+                                 kMonitorName + " (",
+                             0),
+              0u)
+        << lines[3];
+    EXPECT_EQ(lines[4], "DeleteLanguageMonitor END");
+    EXPECT_TRUE(run.progress.reports.empty());
+}
+
+TEST(DeleteLanguageMonitor, RefusedMonitorKeyIsDeletedInThe64BitView) {
+    RemoverRun run("7", true, Variant::Uninstaller);
+    run.machine->CreateKey(kMonitorsKey);
+    run.sys->Faults().Fail("Spooler.DeleteMonitor", err::kPrintMonitorInUse);
+
+    run.remover.DeleteLanguageMonitor();
+
+    EXPECT_FALSE(run.machine->KeyExists(kMonitorsKey));
+    EXPECT_EQ(run.CallCount("Registry.RegDeleteKeyEx"), 1u);
+    std::vector<std::string> lines = run.LogLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "DeleteMonitor Error : (3008)");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "The specified print monitor is unknown or not installed on this system."),
+              0);
+}
+
+TEST(DeleteLanguageMonitor, Wow64TriesThreeLocationsEachFailureOnItsOwn) {
+    RemoverRun run("7", true, Variant::Uninstaller);
+    run.machine->AddMonitorRecord({kMonitorName, "Windows x64", "ZPMON40.dll"});
+    std::string systemDir, wow64Dir;
+    run.platform->files.GetSystemDirectory(systemDir, 256);
+    run.platform->files.GetSystemWow64Directory(wow64Dir, 256);
+    const std::string windowsDir = run.WindowsDirectory();
+
+    run.remover.DeleteLanguageMonitor();
+
+    EXPECT_EQ(run.LogLines(), (std::vector<std::string>{
+                                  "DeleteLanguageMonitor BEGIN",
+                                  "DeleteFile Error : " + systemDir + "\\ZPMON40.dll , (2)",
+                                  "DeleteFile Error : " + wow64Dir + "\\ZPMON40.dll , (2)",
+                                  "DeleteFile Error : " + windowsDir + "\\ZPMON40.dll , (2)",
+                                  "DeleteLanguageMonitor END",
+                              }));
+}
+
+TEST(DeleteLanguageMonitor, Wow64WithoutGetSystemWow64DirectorySkipsThatLocation) {
+    RemoverRun run("7", true, Variant::Uninstaller);
+    run.machine->AddMonitorRecord({kMonitorName, "Windows x64", "ZPMON40.dll"});
+    sim::OsInfo os = run.machine->Os();
+    os.hasGetSystemWow64Directory = false;
+    run.machine->SetOs(os);
+    const std::string inWindows = run.WindowsDirectory() + "\\ZPMON40.dll";
+    run.machine->WriteFile(inWindows, "MZ");
+
+    run.remover.DeleteLanguageMonitor();
+
+    EXPECT_FALSE(run.machine->FileExists(inWindows));
+    EXPECT_EQ(run.LogLines().size(), 3u);  // BEGIN, the system directory's failure, END
+}
+
+TEST(DeleteProcessor, RefusedProcessorKeyIsDeletedByTheWow64Flag) {
+    struct Case {
+        const char* preset;
+        bool is64;
+        const char* environment;
+    } cases[] = {{"7", true, "Windows x64"}, {"xp", false, "Windows NT x86"}};
+    for (const Case& c : cases) {
+        RemoverRun run(c.preset, c.is64, Variant::Uninstaller);
+        const std::string key = std::string("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\") +
+                                c.environment + "\\Print Processors\\" + kProcessorName;
+        run.machine->CreateKey(key);
+        const std::string dll = run.ProcessorDirectory() + "\\ZPPRO40.dll";
+        run.machine->WriteFile(dll, "MZ");
+        run.sys->Faults().Fail("Spooler.DeletePrintProcessor", err::kAccessDenied);
+
+        run.remover.DeleteProcessor();
+
+        EXPECT_FALSE(run.machine->KeyExists(key)) << c.preset;
+        EXPECT_FALSE(run.machine->FileExists(dll)) << c.preset;
+        EXPECT_EQ(run.LogLines(), (std::vector<std::string>{"DeleteProcessor BEGIN", "DeleteMonitor Error : (5)",
+                                                             "DeleteProcessor END"}))
+            << c.preset;
+        EXPECT_EQ(run.progress.reports, std::vector<std::string>{"none Deleting the processor..."});
+    }
+}
+
+TEST(DeleteProcessor, InstallerCopyMakesNoDeletionOfTheDirectoryItself) {
+    RemoverRun run("xp", false, Variant::InstallerDialog);
+    run.machine->AddProcessorRecord({kProcessorName, "Windows NT x86", "ZPPRO40.dll"});
+    const std::string dir = run.ProcessorDirectory();
+    run.machine->WriteFile(dir + "\\ZPPRO40.dll", "MZ");
+
+    std::size_t deletions = run.CallCount("FileSystem.DeleteFile");
+
+    run.remover.DeleteProcessor();
+
+    EXPECT_FALSE(run.HasProcessor(kProcessorName));
+    EXPECT_FALSE(run.machine->FileExists(dir + "\\ZPPRO40.dll"));
+    EXPECT_TRUE(run.machine->DirectoryExists(dir));
+    EXPECT_EQ(run.CallCount("FileSystem.DeleteFile"), deletions + 1);
+    EXPECT_EQ(run.LogLines(), (std::vector<std::string>{"DeleteProcessor BEGIN", "DeleteProcessor END"}));
+    EXPECT_TRUE(run.progress.reports.empty());
+}
+
+}  // namespace
+}  // namespace zmp::test

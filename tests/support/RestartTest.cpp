@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include "support/Restart.h"
+#include "support/SpoolerService.h"
+#include "tests/support/SimFixture.h"
+
+namespace zmp::test {
+namespace {
+
+using resources::Program;
+
+TEST(RestartComputer, WithThePrivilegeWindowsIsRestarted) {
+    SimRun run("7", true, Program::Uninstaller);
+    EXPECT_TRUE(RestartComputer(*run.platform));
+    EXPECT_EQ(run.machine->RestartsRequested(), 1u);
+    EXPECT_EQ(run.Events(), std::vector<std::string>{"RESTART"});
+}
+
+TEST(RestartComputer, NothingIsRestartedWhenThePrivilegeCannotBeHad) {
+    struct Case {
+        const char* name;
+        const char* method;  // a failing call, or none
+        bool privilege;
+    } cases[] = {
+        {"privilege not held", nullptr, false},
+        {"token not opened", "Power.OpenProcessToken", true},
+        {"adjust fails", "Power.AdjustTokenPrivileges", true},
+        {"restart refused", "Power.ExitWindowsEx", true},
+    };
+    for (const Case& c : cases) {
+        SimRun run("xp", false, Program::Installer);
+        run.machine->ModelSwitches().shutdownPrivilege = c.privilege;
+        if (c.method) run.sys->Faults().Fail(c.method, err::kAccessDenied);
+
+        EXPECT_FALSE(RestartComputer(*run.platform)) << c.name;
+        EXPECT_EQ(run.machine->RestartsRequested(), 0u) << c.name;
+        EXPECT_TRUE(run.Events().empty()) << c.name;
+        EXPECT_TRUE(run.LogLines().empty()) << c.name;
+    }
+}
+
+TEST(SpoolerService, RestartIsStopStartWithTheirPauses) {
+    SimRun run("xp", false, Program::Installer);
+    RestartSpooler(*run.platform);
+    EXPECT_EQ(run.Events(), (std::vector<std::string>{"EXEC net stop spooler", "SLEEP 2000",
+                                                       "EXEC net start spooler", "SLEEP 2000"}));
+}
+
+}  // namespace
+}  // namespace zmp::test
