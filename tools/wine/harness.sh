@@ -7,7 +7,11 @@
 #                                           (by number or full name)
 # Environment:
 #   ZMP_WINE_OUT            results, prefixes, tools (default build-wine/)
-#   ZMP_WINE_PRODUCT_BUILD  the x86_64 build of the product (default build-wine64/)
+#   ZMP_WINE_SOURCE=head    the product as committed (default: the last commit,
+#                           so that others' unfinished edits do not break the
+#                           run); =worktree builds the working tree as it is
+#   ZMP_WINE_PRODUCT_BUILD  the x86_64 build of the product (default
+#                           build-wine64/, build-wine64-worktree/ for the tree)
 #   ZMP_WINE_FRESH=1        wineboot every prefix instead of copying a
 #                           pristine one made once (same result, 15 s slower)
 #
@@ -21,7 +25,14 @@ set -uo pipefail
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 OUT=${ZMP_WINE_OUT:-$ROOT/build-wine}
-PRODUCT_BUILD=${ZMP_WINE_PRODUCT_BUILD:-$ROOT/build-wine64}
+SOURCE_MODE=${ZMP_WINE_SOURCE:-head}
+if [ "$SOURCE_MODE" = worktree ]; then
+    PRODUCT_SOURCE=$ROOT
+    PRODUCT_BUILD=${ZMP_WINE_PRODUCT_BUILD:-$ROOT/build-wine64-worktree}
+else
+    PRODUCT_SOURCE=$OUT/source
+    PRODUCT_BUILD=${ZMP_WINE_PRODUCT_BUILD:-$ROOT/build-wine64}
+fi
 DIST=$PRODUCT_BUILD/dist
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
@@ -93,11 +104,39 @@ build_tools() {
         cmake --build "$TOOLS" -j2 >>"$OUT/tools-build.log" 2>&1
 }
 
+# $2 becomes a copy of $1; files whose content did not change keep their
+# times, so that the build redoes only what changed.
+sync_tree() {
+    local f
+    (cd "$1" && find . -type f) | while read -r f; do
+        cmp -s "$1/$f" "$2/$f" || { mkdir -p "$(dirname "$2/$f")" && cp "$1/$f" "$2/$f"; }
+    done
+    (cd "$2" && find . -type f) | while read -r f; do [ -e "$1/$f" ] || rm -f "$2/$f"; done
+}
+
+# The last commit's tree, exported (read-only for the repository).
+export_head() {
+    local fresh=$OUT/source.new
+    rm -rf "$fresh" && mkdir -p "$fresh" "$PRODUCT_SOURCE" &&
+        git -C "$ROOT" archive HEAD | tar -x -C "$fresh" &&
+        sync_tree "$fresh" "$PRODUCT_SOURCE" && rm -rf "$fresh" &&
+        git -C "$ROOT" log -1 --format='%h %s' >"$OUT/source-commit.txt"
+}
+
 # The product, built for x86_64 (Wine here runs no 32-bit programs).
 build_product() {
     local log=$OUT/product-build.log
-    if ! cmake -S "$ROOT" -B "$PRODUCT_BUILD" -G Ninja \
-            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" >"$log" 2>&1; then
+    if [ "$SOURCE_MODE" != worktree ] && ! export_head >"$log" 2>&1; then
+        PRODUCT_STATE="could not export the last commit (see $log)"
+        return
+    fi
+    # A build directory made for another source tree cannot be reused.
+    if [ -f "$PRODUCT_BUILD/CMakeCache.txt" ] &&
+        ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$PRODUCT_SOURCE" "$PRODUCT_BUILD/CMakeCache.txt"; then
+        rm -rf "$PRODUCT_BUILD"
+    fi
+    if ! cmake -S "$PRODUCT_SOURCE" -B "$PRODUCT_BUILD" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$PRODUCT_SOURCE/cmake/mingw-x86_64.cmake" >>"$log" 2>&1; then
         PRODUCT_STATE="the x86_64 Windows build does not configure yet (see $log)"
     elif ! cmake --build "$PRODUCT_BUILD" -j2 >>"$log" 2>&1; then
         PRODUCT_STATE="the x86_64 Windows build fails (see $log)"
@@ -223,17 +262,48 @@ box() {
     [ "$rc" = 0 ] || fail "box \"$caption\" not answered $answer (robot exit $rc)"
 }
 
-# A box whose text starts with the given part (the system's error text follows).
-box_starting() {
-    local caption=$1 start=$2 answer=$3 name=$4 timeout=${5:-60000}
-    act wait-window "$caption" "$timeout" || return 1
-    user_begin
-    shot "$name"
-    robot answer "$caption" "$answer"
-    local rc=$?
-    user_end
-    grep -qF -- "65535 Static \"$start" <<<"$ROBOT_OUT" || fail "box \"$caption\": expected text starting \"$start\""
-    [ "$rc" = 0 ] || fail "box \"$caption\" not answered $answer (robot exit $rc)"
+# Answers every message box titled $1 that the process $2 shows until it
+# ends (at most $4 seconds): photographs each, records its text in BOXES,
+# answers a Yes/No box with $3 and any other with OK.
+BOXES=()
+answer_boxes() {
+    local caption=$1 pid=$2 yesno=$3 deadline=$(($(now_ms) + $4 * 1000)) n=0 answer text
+    BOXES=()
+    while kill -0 "$pid" 2>/dev/null; do
+        if [ "$(now_ms)" -gt "$deadline" ]; then
+            fail "process $pid still running after $4 s"
+            return 1
+        fi
+        robot wait-window "$caption" 2000 || continue
+        user_begin
+        n=$((n + 1))
+        shot "box-$n"
+        robot texts "$caption"
+        answer=OK
+        grep -qF '7 Button "&No"' <<<"$ROBOT_OUT" && answer=$yesno
+        robot answer "$caption" "$answer" || fail "box $n not answered $answer"
+        user_end
+        text=$(sed -n 's/^  65535 Static "\(.*\)"$/\1/p' <<<"$ROBOT_OUT" | head -1)
+        BOXES+=("$text")
+        note "box $n: \"$text\" answered $answer"
+    done
+}
+
+# The boxes seen, in order, against the expected texts; an expected text
+# ending in "*" is matched as a prefix (the system's own error text follows).
+expect_boxes() {
+    local i want got
+    [ ${#BOXES[@]} = $# ] || fail "expected $# message boxes, saw ${#BOXES[@]}"
+    i=0
+    for want in "$@"; do
+        got=${BOXES[$i]:-}
+        if [ "${want%\*}" != "$want" ]; then
+            [ "${got#"${want%\*}"}" != "$got" ] || fail "box $((i + 1)): expected \"$want\", saw \"$got\""
+        else
+            [ "$got" = "$want" ] || fail "box $((i + 1)): expected \"$want\", saw \"$got\""
+        fi
+        i=$((i + 1))
+    done
 }
 
 log_path() { echo "$PFX/drive_c/Temp/$1"; }
@@ -413,7 +483,6 @@ scenario_0_robot() {
 
 # 1: Windows 7, the user picks USB.
 scenario_1_install_win7_usb() {
-    needs_installer || return
     LOG_NAME=ZMP-K40_Installer.txt TAIL_MS=2000
     local pid rc
     start_program pid "$INSTALLER"
@@ -428,8 +497,9 @@ scenario_1_install_win7_usb() {
     act wait-gone "$PORT_TYPE" 5000
     act wait-text "$PROGRESS" 1003 "..." 10000 && shot progress-dialog
     check_progress_dialog
-    box "$INSTALLER_BOX" "$TURN_OFF" OK turn-off-box 150000
-    wait_program "$pid" 30 rc || return
+    answer_boxes "$INSTALLER_BOX" "$pid" No 180 || return
+    expect_boxes "$TURN_OFF"
+    wait_program "$pid" 5 rc || return
     [ "$rc" = 0 ] || fail "installer exit code $rc, expected 0"
 
     keep_log "$LOG_NAME" || return
@@ -444,7 +514,6 @@ scenario_1_install_win7_usb() {
 
 # 2: a second installer while the first asks for the port.
 scenario_2_second_instance() {
-    needs_installer || return
     LOG_NAME=ZMP-K40_Installer.txt
     local first second rc notepad log
     start_program first "$INSTALLER"
@@ -482,7 +551,6 @@ scenario_2_second_instance() {
 
 # 3: PORTDLG=FALSE and PORT=COM1 in the configuration: no port dialog.
 scenario_3_configured_com1() {
-    needs_installer || return
     LOG_NAME=ZMP-K40_Installer.txt TAIL_MS=2000
     set_config "PORTDLG=FALSE" "PORT=COM1"
     local pid rc
@@ -491,8 +559,9 @@ scenario_3_configured_com1() {
     act wait-text "$PROGRESS" 1003 "..." 15000 && shot progress-dialog
     act windows
     lacks "window \"$PORT_TYPE\""
-    box "$INSTALLER_BOX" "$RESTART_QUESTION" No restart-question 150000
-    wait_program "$pid" 30 rc || return
+    answer_boxes "$INSTALLER_BOX" "$pid" No 180 || return
+    expect_boxes "$RESTART_QUESTION"
+    wait_program "$pid" 5 rc || return
     [ "$rc" = 0 ] || fail "installer exit code $rc, expected 0"
     keep_log "$LOG_NAME" || return
     log_has "$LOG_NAME" 'COMMAND LINE : cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b "KORVANT ZMP-K40" /f .\ZMPK40.inf /r "COM1:" /m "KORVANT ZMP-K40"'
@@ -505,7 +574,6 @@ scenario_3_configured_com1() {
 # registration. Wine cannot load our monitor DLL from the system directory
 # and refuses a printer whose print processor it does not know.
 scenario_4_install_xp64_com2() {
-    needs_installer_xp || return
     LOG_NAME=ZMP-K40_Installer.txt
     windows_version winxp64 || { fail "could not set the Windows version"; return; }
     local pid rc
@@ -516,9 +584,9 @@ scenario_4_install_xp64_com2() {
     act check "$PORT_TYPE" 1008
     act click "$PORT_TYPE" Next
     user_end
-    box_starting "$INSTALLER_BOX" 'AddMonitor, ERR CODE: 126\n\n' OK addmonitor-box 60000
-    box_starting "$INSTALLER_BOX" 'AddPrinter, Error Code: ' OK addprinter-box 60000
-    wait_program "$pid" 30 rc || return
+    answer_boxes "$INSTALLER_BOX" "$pid" No 180 || return
+    expect_boxes 'AddMonitor, ERR CODE: 126\n\n*' 'AddPrinter, Error Code: *'
+    wait_program "$pid" 5 rc || return
     [ "$rc" = 0 ] || fail "installer exit code $rc, expected 0"
     keep_log "$LOG_NAME" || return
     check_log_start "$LOG_NAME" 2 5 2 3790
@@ -532,7 +600,6 @@ scenario_4_install_xp64_com2() {
 
 # 5: the uninstaller on the machine that scenario 4 left.
 scenario_5_uninstall_after_4() {
-    needs_uninstaller || return
     LOG_NAME=ZMP-K40_UnInstaller.txt
     # A printer object on the driver, as Plug and Play would add it.
     wine_to "$SDIR/add-printer.txt" "$TOOLS/spoolq.exe" add-printer "KORVANT ZMP-K40" "KORVANT ZMP-K40" "COM2:"
@@ -562,8 +629,9 @@ scenario_5_uninstall_after_4() {
         note "no printer object could be added: the removal starts by itself"
         shot uninstaller-list
     fi
-    box "$UNINSTALLER_BOX" "$RESTART_QUESTION" No restart-question 120000
-    wait_program "$pid" 30 rc || return
+    answer_boxes "$UNINSTALLER_BOX" "$pid" No 180 || return
+    expect_boxes "$RESTART_QUESTION"
+    wait_program "$pid" 5 rc || return
     [ "$rc" = 0 ] || fail "uninstaller exit code $rc, expected 0"
     keep_log "$LOG_NAME" || return
     log_has "$LOG_NAME" "AddPrinterObjectsToList BEGIN"
@@ -581,19 +649,18 @@ scenario_5_uninstall_after_4() {
 
 # 6: the uninstaller where nothing was installed.
 scenario_6_uninstall_fresh() {
-    needs_uninstaller || return
     LOG_NAME=ZMP-K40_UnInstaller.txt
     local pid rc
     start_program pid "$UNINSTALLER"
-    box "$UNINSTALLER_BOX" "The ZMP-K40 driver does not exist on this system." OK does-not-exist-box 30000
-    wait_program "$pid" 15 rc || return
+    answer_boxes "$UNINSTALLER_BOX" "$pid" No 60 || return
+    expect_boxes "The ZMP-K40 driver does not exist on this system."
+    wait_program "$pid" 5 rc || return
     [ "$rc" = 0 ] || fail "uninstaller exit code $rc, expected 0"
     keep_log "$LOG_NAME" && log_has "$LOG_NAME" "The number of printer-objects : 0"
 }
 
 # 7: Escape while the installation runs does nothing.
 scenario_7_escape_during_install() {
-    needs_installer || return
     LOG_NAME=ZMP-K40_Installer.txt TAIL_MS=2000
     local pid rc i
     start_program pid "$INSTALLER"
@@ -610,14 +677,20 @@ scenario_7_escape_during_install() {
     shot after-escape
     act texts "$PROGRESS"
     shows "window \"$PROGRESS\""
-    box "$INSTALLER_BOX" "$TURN_OFF" OK turn-off-box 150000
-    wait_program "$pid" 30 rc || return
+    answer_boxes "$INSTALLER_BOX" "$pid" No 180 || return
+    expect_boxes "$TURN_OFF"
+    wait_program "$pid" 5 rc || return
     [ "$rc" = 0 ] || fail "installer exit code $rc, expected 0"
     keep_log "$LOG_NAME" && log_has "$LOG_NAME" "AddToWin2KWithWHQL END"
 }
 
 SCENARIOS=(0-robot 1-install-win7-usb 2-second-instance 3-configured-com1 4-install-xp64-com2
            5-uninstall-after-4 6-uninstall-fresh 7-escape-during-install)
+# What each scenario needs of the product (checked before a prefix is made).
+declare -A NEEDS=([1-install-win7-usb]=needs_installer [2-second-instance]=needs_installer
+                  [3-configured-com1]=needs_installer [4-install-xp64-com2]=needs_installer_xp
+                  [5-uninstall-after-4]=needs_uninstaller [6-uninstall-fresh]=needs_uninstaller
+                  [7-escape-during-install]=needs_installer)
 # Scenarios that continue on the machine another one left (a copy of it).
 declare -A BASE=([5-uninstall-after-4]=4-install-xp64-com2)
 
@@ -632,9 +705,11 @@ run_scenario() {
     local begin
     begin=$(now_ms)
 
-    local base=${BASE[$SCN]:-}
+    local base=${BASE[$SCN]:-} needs=${NEEDS[$SCN]:-true}
     if [ -n "${TOOLS_STATE:-}" ]; then
         fail "$TOOLS_STATE"
+    elif ! $needs; then
+        :
     elif [ -n "$base" ]; then
         if [ "${OUTCOME[$base]:-}" != PASS ]; then
             skip "needs the machine that scenario $base leaves, and $base did not pass in this run"
@@ -723,7 +798,11 @@ main() {
     TOOLS_STATE=""
     build_tools || TOOLS_STATE="robot, spoolq or fixture do not build (see $OUT/tools-build.log)"
     build_product
-    [ -z "$PRODUCT_STATE" ] || echo "note: $PRODUCT_STATE"
+    if [ -z "$PRODUCT_STATE" ]; then
+        echo "product: $([ "$SOURCE_MODE" = worktree ] && echo "working tree" || echo "commit $(cat "$OUT/source-commit.txt")")"
+    else
+        echo "note: $PRODUCT_STATE"
+    fi
     start_screen || { echo "Xvfb did not start (see $OUT/xvfb.log)" >&2; exit 1; }
     make_template || { echo "could not create a Wine prefix" >&2; exit 1; }
     # Machines of earlier runs.
