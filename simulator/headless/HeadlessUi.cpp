@@ -259,6 +259,14 @@ void HeadlessUi::RunLoop(WindowId dialog) {
             RunSentLocked(lock, *sent);
             continue;
         }
+        if (!OthersQuietLocked(me)) {
+            // A worker is running: its reports are taken when it pauses.
+            self.activity = Activity::Waiting;
+            changed_.notify_all();
+            changed_.wait(lock);
+            self.activity = Activity::Running;
+            continue;
+        }
         if (!self.posted.empty()) {
             Posted posted = self.posted.front();
             self.posted.pop_front();
@@ -612,6 +620,17 @@ LResult HeadlessUi::SendMessage(WindowId window, Dword message, WParam wParam, L
     ThreadLocked(target).sent.push_back(&sent);
     WakeLocked(target);
     ThreadState& self = ThreadLocked(me);
+    struct Park {
+        ThreadState& self;
+        Activity before;
+        std::unique_lock<std::mutex>& lock;
+        ~Park() {
+            if (!lock.owns_lock()) lock.lock();
+            self.activity = before;
+        }
+    } park{self, self.activity, lock};
+    self.activity = Activity::Waiting;
+    changed_.notify_all();
     while (!sent.done) {
         if (ended_ && !sent.taken) {
             // Nobody will run it now; one already running is waited for.
@@ -885,9 +904,14 @@ bool HeadlessUi::BeginThread(ThreadProc proc, void* param) {
             // Start once the dialog's thread is idle, so the start is the same
             // every run; never once the dialog is gone.
             std::unique_lock<std::mutex> gate(mutex_);
-            ThreadLocked(std::this_thread::get_id());
+            ThreadState& self = ThreadLocked(std::this_thread::get_id());
+            self.worker = true;
+            self.activity = Activity::Waiting;
+            changed_.notify_all();
             changed_.wait(gate, [&] { return ended_ || DialogThreadIdleLocked(); });
+            self.activity = Activity::NotPumping;
             if (ended_) return;  // the process ended before the thread ran
+            self.activity = Activity::Running;
         }
         try {
             proc(param);
@@ -906,11 +930,24 @@ bool HeadlessUi::DialogThreadIdleLocked() {
     return ThreadLocked(dialogThread_).activity == Activity::Idle;
 }
 
+bool HeadlessUi::OthersQuietLocked(std::thread::id me) {
+    for (const auto& [id, state] : threads_) {
+        if (id != me && (state.worker || state.loopDepth > 0) && state.activity == Activity::Running)
+            return false;
+    }
+    return true;
+}
+
 void HeadlessUi::WaitForDialogThread() {
     std::unique_lock<std::mutex> lock(mutex_);
     CheckAliveLocked();
+    ThreadState& self = ThreadLocked(std::this_thread::get_id());
+    const Activity before = self.activity;
+    self.activity = Activity::Waiting;
+    changed_.notify_all();
     // A dialog thread that stopped pumping only waits for the process to end.
     changed_.wait(lock, [&] { return ended_ || DialogThreadIdleLocked(); });
+    self.activity = before;
     CheckAliveLocked();
 }
 
@@ -1095,7 +1132,8 @@ HeadlessUi::ThreadState& HeadlessUi::ThreadLocked(std::thread::id thread) { retu
 
 void HeadlessUi::WakeLocked(std::thread::id thread) {
     ThreadState& state = ThreadLocked(thread);
-    if (state.loopDepth > 0) state.activity = Activity::Running;
+    // No longer idle from now on, so that nobody takes it for drained.
+    if (state.loopDepth > 0 && state.activity == Activity::Idle) state.activity = Activity::Running;
     changed_.notify_all();
 }
 

@@ -8,10 +8,13 @@
 // IDCANCEL), then, when the queue is empty, the timers and then the scripted
 // user's next action. Worker threads are std::threads.
 //
-// Determinism: a worker thread starts running only once the dialog's thread
-// has nothing left to do, and WaitForDialogThread (called from the machine's
-// sleep hook and before every message box) lets the dialog's thread drain its
-// queue first. So the transcript of a run is the same every time.
+// Determinism: the threads take turns. A loop handles posted messages,
+// timers and the user's actions only while no other thread runs the
+// program's code (messages sent to it are handled at once, their sender
+// waits anyway); a worker starts only once the dialog's thread has nothing
+// left to do; and WaitForDialogThread (called from the machine's sleep hook
+// and before every message box) lets the dialog's thread catch up. So the
+// transcript of a run is the same every time.
 //
 // Once the process has ended (EndProcess), every Ui call of any of its
 // threads throws ProcessExit, and every wait inside the backend is released.
@@ -162,11 +165,16 @@ private:
         bool taken = false;  // the receiving thread is running it
         bool done = false;
     };
-    enum class Activity { Running, Idle, NotPumping };
+    // Running: executing the program's code. Idle: in a message loop with
+    // nothing to do. Waiting: blocked in the backend (a sent message, the
+    // dialog's thread, the start of a worker, a loop held back while a
+    // worker runs). NotPumping: its loop is over, or the thread has ended.
+    enum class Activity { Running, Idle, Waiting, NotPumping };
     struct ThreadState {
         std::deque<Posted> posted;
         std::deque<Sent*> sent;
         int loopDepth = 0;
+        bool worker = false;  // started with BeginThread
         Activity activity = Activity::Running;
         bool timersFired = false;  // the timers fire once per idle spell
     };
@@ -181,6 +189,8 @@ private:
     void WakeLocked(std::thread::id thread);
     void PostLocked(WindowId window, Dword message, WParam wParam, LParam lParam);
     bool DialogThreadIdleLocked();
+    // No worker or message loop of another thread is running the program's code.
+    bool OthersQuietLocked(std::thread::id me);
     bool IsStatusLabelLocked(const Window& window) const;
     void SetTextLocked(Window& window, const std::string& text);
     void SetPositionLocked(Window& bar, int position);
