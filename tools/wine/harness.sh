@@ -432,30 +432,24 @@ scenario_0_robot() {
     act wait-window "$p" 20000 || return
     user_begin
     shot port-dialog
-    act texts "$p"
+    act texts "$p" -- foreground
     shows '1006 Button "COM1" checked'
     shows '1003 SysIPAddress32 "0.0.0.0" disabled'
-    robot foreground
     shows "foreground \"$p\""
     robot type "$p" 1005 9101
     [ $? = 3 ] || fail "typing into the disabled port field was not refused"
-    act check "$p" 1007
-    act type "$p" 1005 9101
+    act check "$p" 1007 -- type "$p" 1005 9101 -- set-ip "$p" 1003 192.168.0.50
     shows 'type "Fixture Port Type" 1005: "9101"'
-    act set-ip "$p" 1003 192.168.0.50
     shows "fields 192 168 0 50"
     shot port-dialog-filled
     act click "$p" Next
     user_end
 
-    act wait-window "$l" 10000 || return
-    act list-checks "$l" 1006
+    act wait-window "$l" 10000 -- list-checks "$l" 1006 || return
     shows '0 "Printer A" checked'
     shows '1 "Printer B" checked'
     shows '2 "Printer C" checked'
-    act toggle-check "$l" 1006 0
-    act toggle-check "$l" 1006 1
-    act toggle-check "$l" 1006 2
+    act toggle-check "$l" 1006 0 -- toggle-check "$l" 1006 1 -- toggle-check "$l" 1006 2
     shows '"Printer C": 1 -> 0'
     robot click "$l" Uninstall
     [ $? = 3 ] || fail "clicking the disabled Uninstall button was not refused"

@@ -2,8 +2,10 @@
 // a user would, through window messages only (no hooks, no injected input),
 // and writes one transcript line per action to stdout.
 //
-//   robot.exe [--wait MS] COMMAND ARGS...
+//   robot.exe [--wait MS] COMMAND ARGS... [-- COMMAND ARGS...]...
 //
+// Several commands separated by "--" run one after the other in one start
+// of the robot, until one of them does not succeed.
 // Every command that names a window first waits for a visible top-level
 // window with exactly that caption, at most --wait milliseconds (default
 // 10000). Exit codes: 0 done, 1 timed out or not found, 2 usage, 3 refused
@@ -524,15 +526,7 @@ int Usage() {
 
 DWORD Milliseconds(const char* text) { return static_cast<DWORD>(std::strtoul(text, nullptr, 10)); }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    g_start = GetTickCount();
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() >= 2 && args[0] == "--wait") {
-        g_waitMs = Milliseconds(args[1].c_str());
-        args.erase(args.begin(), args.begin() + 2);
-    }
+int Run(const std::vector<std::string>& args) {
     if (args.empty()) return Usage();
     const std::string& command = args[0];
     size_t n = args.size() - 1;
@@ -554,4 +548,25 @@ int main(int argc, char** argv) {
     if (command == "list-checks" && n == 2) return ListChecks(arg(1), arg(2));
     if (command == "toggle-check" && n == 3) return ToggleCheck(arg(1), arg(2), std::atoi(arg(3).c_str()));
     return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_start = GetTickCount();
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() >= 2 && args[0] == "--wait") {
+        g_waitMs = Milliseconds(args[1].c_str());
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    std::vector<std::string> command;
+    for (size_t i = 0; i <= args.size(); ++i) {
+        if (i < args.size() && args[i] != "--") {
+            command.push_back(args[i]);
+            continue;
+        }
+        if (int result = Run(command)) return result;
+        command.clear();
+    }
+    return kDone;
 }
