@@ -63,12 +63,24 @@ int New(const Options& o) {
                         " (--wow64 with xp64, vista, 2008, 2008r2, 7, 10)");
         }
     } else {
+        // The state file and the files beside it (its "drive" folder).
+        namespace fs = std::filesystem;
         std::error_code ec;
-        std::filesystem::create_directories(o.dir, ec);
-        std::filesystem::path target = std::filesystem::path(o.dir) / "state.json";
-        if (!std::filesystem::equivalent(o.from, target, ec))
-            std::filesystem::copy_file(o.from, target, std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) return Fail("cannot copy " + o.from + ": " + ec.message());
+        if (!fs::is_regular_file(o.from)) return Fail("no state file " + o.from);
+        fs::create_directories(o.dir, ec);
+        fs::path target = fs::path(o.dir) / "state.json";
+        fs::path drive = fs::absolute(o.from).parent_path() / "drive";
+        fs::path targetDrive = fs::path(o.dir) / "drive";
+        if (!fs::equivalent(o.from, target, ec)) {
+            ec.clear();
+            fs::copy_file(o.from, target, fs::copy_options::overwrite_existing, ec);
+            if (ec) return Fail("cannot copy " + o.from + ": " + ec.message());
+            if (fs::is_directory(drive)) {
+                fs::remove_all(targetDrive, ec);
+                fs::copy(drive, targetDrive, fs::copy_options::recursive, ec);
+                if (ec) return Fail("cannot copy " + drive.string() + ": " + ec.message());
+            }
+        }
         machine = LoadMachine(o.dir);
         if (!machine) return kFailure;
     }
