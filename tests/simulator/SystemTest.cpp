@@ -140,6 +140,35 @@ TEST(SimSystem, ExitEndsTheProcessForEveryLaterCall) {
     EXPECT_EQ(sim.events.Lines(), (std::vector<std::string>{"EXIT -1"}));
 }
 
+TEST(SimSystem, TwoThreadsOfOneProcessShareTheMachine) {
+    // The programs' dialog thread and worker call the seam at the same time.
+    Sim sim("7", true);
+    sim.machine->MakeDirectory("C:\\Temp");
+    auto worker = [&](const std::string& name) {
+        for (int i = 0; i < 300; ++i) {
+            FileHandle h;
+            if (sim.sys.files.OpenForAppend("C:\\Temp\\" + name, h).ok()) {
+                sim.sys.files.WriteFile(h, "x", 1);
+                sim.sys.files.CloseFile(h);
+            }
+            std::vector<PrinterInfo2> printers;
+            sim.sys.spooler.EnumPrinters(spool::kPrinterEnumLocal, printers);
+            RegKey key;
+            if (sim.sys.registry.CreateKey(sim.sys.registry.Root(RegRoot::LocalMachine), "SOFTWARE\\" + name, 0,
+                                           reg::kKeyWrite, key) == 0)
+                sim.sys.registry.CloseKey(key);
+            sim.sys.clock.Sleep(1);
+            if (i % 50 == 0) sim.sys.processes.WinExec(i % 100 ? "net stop spooler" : "net start spooler", 0);
+        }
+    };
+    std::thread a(worker, "a.txt"), b(worker, "b.txt");
+    a.join();
+    b.join();
+    EXPECT_EQ(sim.machine->ReadFile("C:\\Temp\\a.txt")->size(), 300u);
+    EXPECT_EQ(sim.machine->ReadFile("C:\\Temp\\b.txt")->size(), 300u);
+    EXPECT_EQ(sim.machine->Now().milliseconds, 600u);  // 600 sleeps of 1 ms on top of 09:30:00.000
+}
+
 TEST(SimSystem, FaultSwitchesFailTheChosenCallWithTheChosenCode) {
     Sim sim;
     sim.sys.Faults().Fail("Spooler.EnumPrinters", err::kAccessDenied, 2);
