@@ -646,11 +646,22 @@ scenario_6_uninstall_fresh() {
     LOG_NAME=ZMP-K40_UnInstaller.txt
     local pid rc
     start_program pid "$UNINSTALLER"
+    # The dialog behind the box: its caption is set at run time.
+    act wait-window "$UNINSTALLER_DIALOG" 30000 -- texts "$UNINSTALLER_DIALOG" || return
+    shows '1001 Button "Uninstall" disabled'
+    shows '2 Button "Cancel"'
+    shows '1006 ListBox "" count=0'
+    shows '-1 Static "Progress :"'
+    shows '1002 msctls_progress32 "" pos=0'
     answer_boxes "$UNINSTALLER_BOX" "$pid" No 60 || return
     expect_boxes "The ZMP-K40 driver does not exist on this system."
     wait_program "$pid" 5 rc || return
     [ "$rc" = 0 ] || fail "uninstaller exit code $rc, expected 0"
-    keep_log "$LOG_NAME" && log_has "$LOG_NAME" "The number of printer-objects : 0"
+    keep_log "$LOG_NAME" || return
+    check_log_start "$LOG_NAME" 2 6 1 7601
+    log_has "$LOG_NAME" "The number of printer-objects : 0"
+    log_has "$LOG_NAME" "KORVANT ZMP-K40 PRINTER DRIVER DOES NOT EXIST."
+    log_has "$LOG_NAME" "DeleteUninstallInfoFromReg END"
 }
 
 # 7: Escape while the installation runs does nothing.
