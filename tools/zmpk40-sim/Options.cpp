@@ -18,9 +18,10 @@ const char* const kUsage =
     "  zmpk40-sim plug DIR                       switches the USB printer on\n"
     "  zmpk40-sim show DIR                       prints the machine's state as JSON\n"
     "\n"
-    "A run prints its transcript, one event a line: STATUS, PROGRESS, BOX <text> -> <answer>,\n"
-    "EXEC, SLEEP, RESTART, then EXIT <code> and TIME <virtual ms>. Message boxes with only OK\n"
-    "are answered OK; the restart question No unless --yes. The machine is saved afterwards.\n";
+    "A run prints its transcript, one event a line: STATUS <text>, PROGRESS <position>,\n"
+    "BOX <text> -> OK|YES|NO, EXEC <command line>, SLEEP <ms>, RESTART, then EXIT <code> and\n"
+    "TIME <virtual ms>; CR and LF in a text show as \\r and \\n. Message boxes with only OK are\n"
+    "answered OK, the restart question No unless --yes. The machine is saved afterwards.\n";
 
 namespace {
 
