@@ -1,4 +1,7 @@
 // The PrintUIEntry child and Plug and Play's answer to the USB printer.
+#include <fstream>
+#include <sstream>
+
 #include "tests/simulator/SimFixture.h"
 
 namespace zmp::sim::test {
@@ -84,6 +87,26 @@ TEST(SimChild, InstallPrinterOnAPortAddsTheDriverFirst) {
     EXPECT_EQ(sim.sys.processes.Children().at(2).exitCode, err::kPrinterAlreadyExists);
     EXPECT_EQ(m.Printers().size(), 2u);
     EXPECT_EQ(m.OemInfs().size(), 1u);  // the same INF stays one oem INF
+}
+
+TEST(SimChild, ThePackagesOwnInfInstallsOnBothArchitectures) {
+    std::ifstream in(std::string(ZMP_SOURCE_DIR) + "/package/ZMPK40.inf", std::ios::binary);
+    if (!in) GTEST_SKIP() << "no package/ZMPK40.inf";
+    std::stringstream inf;
+    inf << in.rdbuf();
+    for (bool is64 : {false, true}) {
+        Sim sim("7", is64);
+        WritePackage(*sim.machine);
+        sim.machine->WriteFile("C:\\Package\\ZMPK40.inf", inf.str());
+        ASSERT_EQ(RunChild(sim, If("COM1:")), proc::kWaitObject0);
+        EXPECT_EQ(sim.sys.processes.Children().at(0).exitCode, 0u) << is64;
+        ASSERT_EQ(sim.machine->Printers().size(), 1u) << is64;
+        EXPECT_EQ(sim.machine->Printers()[0].processor, "KVT PRINT PROCESSOR ZMP-K40");
+        std::optional<SimDriver> driver = sim.machine->FindDriver(kDriver, is64 ? "Windows x64" : "Windows NT x86");
+        ASSERT_TRUE(driver) << is64;
+        EXPECT_EQ(driver->monitorName, "KVT Language Monitor ZMP-K40");
+        EXPECT_EQ(driver->reportedData.at("MajorVersion"), 2u);
+    }
 }
 
 TEST(SimChild, ChildFailuresTheInstallerMeets) {
