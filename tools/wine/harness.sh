@@ -65,6 +65,7 @@ PASSED=0 FAILED=0 SKIPPED=0
 XVFB_PID=""
 PRODUCT_STATE=""            # why the product cannot be run, empty when it can
 declare -A OUTCOME          # scenario -> PASS/FAIL/SKIP, for later scenarios
+declare -A SKIPPED_BECAUSE  # scenario -> why it was skipped
 
 # Per scenario.
 SCN="" SDIR="" PFX="" PKG="" TRANSCRIPT=""
@@ -716,8 +717,10 @@ run_scenario() {
     elif ! $needs; then
         :
     elif [ -n "$base" ]; then
-        if [ "${OUTCOME[$base]:-}" != PASS ]; then
-            skip "needs the machine that scenario $base leaves, and $base did not pass in this run"
+        if [ "${OUTCOME[$base]:-}" = SKIP ]; then
+            skip "continues the machine of $base, which was skipped: ${SKIPPED_BECAUSE[$base]}"
+        elif [ "${OUTCOME[$base]:-}" != PASS ]; then
+            skip "continues the machine of $base, which did not pass in this run"
         elif rm -rf "$PFX" && cp -a "$PREFIXES/$base" "$PFX"; then
             PKG=$PFX/drive_c/users/Public/Downloads/ZMPK40
             warm_up
@@ -750,6 +753,7 @@ run_scenario() {
     if [ -n "$SKIP_REASON" ] && [ ${#FAILS[@]} = 0 ]; then
         verdict=SKIP
         SKIPPED=$((SKIPPED + 1))
+        SKIPPED_BECAUSE[$SCN]=$SKIP_REASON
         rm -rf "$PFX"
         printf 'SKIP %-26s %s\n' "$SCN" "$SKIP_REASON"
     elif [ ${#FAILS[@]} = 0 ]; then
