@@ -1,0 +1,168 @@
+#include "uninstaller/UninstallerDialog.h"
+
+#include "ui/DataExchange.h"
+
+namespace zmp {
+namespace {
+
+constexpr int kTemplate = 102;
+constexpr int kIcon = 128;
+constexpr int kStatusLabel = 1000;
+constexpr int kUninstallButton = 1001;
+constexpr int kProgressBar = 1002;
+constexpr int kCheckList = 1006;
+constexpr int kIdPrinterName = 2;
+constexpr int kProgressStep = 10;
+constexpr std::uintptr_t kPrepareTimer = 1;
+constexpr Dword kPrepareDelay = 1;
+
+}  // namespace
+
+UninstallerDialog::UninstallerDialog(Platform& platform)
+    : Dialog(platform.ui, kTemplate),
+      platform_(platform),
+      log_(platform.files, platform.clock),
+      progress_(platform.ui, status_, progressBar_),
+      remover_(platform, log_, DriverRemover::Variant::Uninstaller, &progress_) {
+    icon_ = platform.ui.LoadIcon(kIcon);
+}
+
+unsigned UninstallerDialog::UninstallThreadProc(void* param) {
+    static_cast<UninstallerDialog*>(param)->RunUninstallation();  // ends the process
+    return 0;
+}
+
+void UninstallerDialog::DoDataExchange(ui::DataExchange& dx) {
+    dx.Control(mb::kIdCancel, cancelButton_);
+    dx.Control(kProgressBar, progressBar_);
+    dx.Control(kUninstallButton, uninstallButton_);
+    dx.Control(kCheckList, checkList_);
+    dx.Text(kStatusLabel, message_);
+}
+
+bool UninstallerDialog::OnInitDialog() {
+    Dialog::OnInitDialog();
+    SetIcon(icon_, true);
+    SetIcon(icon_, false);
+
+    log_.InitLogFile(LogName::Uninstaller);
+    wow64_ = IsWow64(platform_.system, log_);
+    osCode_ = CheckOS(platform_.system, log_);
+    remover_.SetSystemInfo(wow64_, osCode_);
+
+    printerObjectCount_ = 0;
+    busy_ = false;
+
+    progressBar_.SetRange(0, 100);
+    progressBar_.SetStep(kProgressStep);
+
+    scratch_ = ui_.LoadString(kIdPrinterName);
+    SetWindowText(scratch_ + " Uninstaller");
+
+    // The rest of the preparation runs from the message loop, once the
+    // dialog is on the screen.
+    ui_.SetTimer(Hwnd(), kPrepareTimer, kPrepareDelay);
+    return true;
+}
+
+bool UninstallerDialog::PreTranslateMessage(const Message& message) {
+    const bool busy = busy_;
+    if (busy) {
+        ui_.SetCursor(CursorKind::Wait);
+        ui_.RemoveSystemMenuClose(Hwnd());
+    } else {
+        ui_.SetCursor(CursorKind::Arrow);
+    }
+    if (busy && message.wParam == msg::kKeyEscape) return true;
+    return Dialog::PreTranslateMessage(message);
+}
+
+void UninstallerDialog::OnCancel() {
+    // Closing the dialog ends the program, worker included: never once the
+    // removal has started, also in its last moments when the busy flag is
+    // already down (a restart the user asked for would be lost), and
+    // whichever way the close came.
+    if (workerStarted_) return;
+    Dialog::OnCancel();
+}
+
+bool UninstallerDialog::OnCommand(int controlId, int notifyCode) {
+    if (controlId == kCheckList && notifyCode == static_cast<int>(msg::kClbnChkChange)) {
+        OnCheckChange();
+        return true;
+    }
+    if (controlId == kUninstallButton && notifyCode == static_cast<int>(msg::kBnClicked)) {
+        OnUninstall();
+        return true;
+    }
+    return Dialog::OnCommand(controlId, notifyCode);
+}
+
+LResult UninstallerDialog::OnMessage(Dword message, WParam wParam, LParam, bool& handled) {
+    switch (message) {
+        case msg::kTimer:
+            OnTimer(static_cast<std::uintptr_t>(wParam));
+            handled = false;  // the default handling follows
+            return 0;
+        case msg::kRefreshStatus:
+            handled = true;
+            return OnRefreshStatus();
+        case msg::kPaint:
+            OnPaint(handled);
+            return 0;
+        case msg::kQueryDragIcon:
+            handled = true;
+            return static_cast<LResult>(icon_);
+        default:
+            handled = false;
+            return 0;
+    }
+}
+
+void UninstallerDialog::OnTimer(std::uintptr_t id) {
+    ui_.KillTimer(Hwnd(), id);  // it fires once
+    if (id == kPrepareTimer) PrepareUninstall();
+}
+
+void UninstallerDialog::OnCheckChange() {
+    // The worker has read the check marks already: the choice is closed.
+    if (workerStarted_ || busy_) return;
+    const int count = checkList_.GetCount();
+    for (int i = 0; i < count; ++i) {
+        if (checkList_.GetCheck(i) != msg::kBstUnchecked) {
+            uninstallButton_.EnableWindow(true);
+            return;
+        }
+    }
+    uninstallButton_.EnableWindow(false);
+}
+
+void UninstallerDialog::OnUninstall() {
+    if (workerStarted_) return;  // one removal per run
+    // Greyed before the worker runs, so no click changes what it reads.
+    checkList_.EnableWindow(false);
+    if (!ui_.BeginThread(&UninstallerDialog::UninstallThreadProc, this)) {
+        // No worker: let the user close the dialog instead of waiting forever.
+        busy_ = false;
+        checkList_.EnableWindow(true);
+        cancelButton_.EnableWindow(true);
+        return;
+    }
+    workerStarted_ = true;
+    busy_ = true;
+}
+
+LResult UninstallerDialog::OnRefreshStatus() {
+    status_.Take(message_);
+    UpdateData(false);
+    return 0;
+}
+
+void UninstallerDialog::OnPaint(bool& handled) {
+    // Minimised, the window shows the uninstaller's icon; otherwise the
+    // default painting does.
+    handled = ui_.IsIconic(Hwnd());
+    if (handled) ui_.PaintIconic(Hwnd(), icon_);
+}
+
+}  // namespace zmp
