@@ -484,7 +484,7 @@ std::optional<SimPrinter> Machine::FindPrinter(const std::string& name) const {
 void Machine::AddPrinterRecord(const SimPrinter& printer) {
     ZMP_LOCK;
     state_->printers.push_back(printer);
-    state_->WriteSpoolerKeys();
+    state_->registry.Create(State::PrinterKey(printer.name) + "\\PrinterDriverData");
     state_->RecomputeHolds();
 }
 
@@ -515,7 +515,7 @@ void Machine::AddDriverRecord(const SimDriver& driver, bool createFiles) {
             state_->files.Put(JoinPath(state_->DriverVersionDir(d.environment, d.version), f), "driver file " + f);
     if (SimDriver* existing = state_->FindDriver(d.name, d.environment)) *existing = d;
     else state_->drivers.push_back(d);
-    state_->WriteSpoolerKeys();
+    state_->registry.Create(State::DriverKey(d));
     state_->RecomputeHolds();
 }
 
@@ -529,7 +529,7 @@ void Machine::AddMonitorRecord(const SimMonitor& monitor) {
     SimMonitor m = monitor;
     if (m.environment.empty()) m.environment = state_->os.NativeEnvironment();
     state_->monitors.push_back(m);
-    state_->WriteSpoolerKeys();
+    state_->registry.Create(State::MonitorKey(m.name));
     state_->RecomputeHolds();
 }
 
@@ -543,7 +543,7 @@ void Machine::AddProcessorRecord(const SimProcessor& processor) {
     SimProcessor p = processor;
     if (p.environment.empty()) p.environment = state_->os.NativeEnvironment();
     state_->processors.push_back(p);
-    state_->WriteSpoolerKeys();
+    state_->registry.Create(State::ProcessorKey(p.environment, p.name));
     state_->RecomputeHolds();
 }
 
