@@ -18,6 +18,17 @@
 
 namespace zmp {
 
+// Where the printer is attached: 1000 plus the index of the port dialog's
+// radio button.
+enum PortCode {
+    PortCom1 = 1000,
+    PortCom2 = 1001,
+    PortCom3 = 1002,
+    PortCom4 = 1003,
+    PortUsb = 1004,
+    PortWirelessLan = 1005,
+};
+
 class DriverInstaller {
 public:
     // Loads the names from the installer's string table.
@@ -50,6 +61,49 @@ public:
     void DeletePrnDrvPnPDirectory();
     void Delete_USB_Info();
 
+    // --- the two install sequences; both may end the process
+    // Vista and later: PrintUIEntry installs from the INF in a hidden child.
+    void AddToWin2KWithWHQL(int portCode);
+    // Windows 2000, XP and Server 2003: every part registered by our steps.
+    void AddToWin2K(int portCode);
+
+    // --- file copying
+    // After a failed CopyFileA: a target in use (access denied, sharing
+    // violation) is moved aside to "<target>.old" and the copy made again;
+    // true then, whatever that copy does. Any other code is only logged.
+    bool HandleCopyFileError(const std::string& source, const std::string& destination, Dword errorCode);
+    // Stages the Unidrv and driver files in the printer-driver directory.
+    void CopyFilesNeededToAddPrnDrv();
+    // The uninstaller and the configuration file into "<windir>\ZMP-K40".
+    void CopyFilesOfUtilities();
+    // A folder with full control for Everyone, inherited; an existing one is
+    // emptied first. The last CreateDirectoryA result.
+    bool CreateDirectoryWithSA(const std::string& path);
+    // Deletes what CopyFilesNeededToAddPrnDrv staged.
+    void DeleteFilesUsed();
+
+    // --- spooler registration; each shows the system's error box on refusal
+    bool AddLanguageMonitor();
+    bool AddPrinterProcessor();
+    bool AddPrinterDriverToSystem();
+    // No printer object for USB (Plug and Play makes it). Returns only on
+    // success: a refused printer ends the process after the error box.
+    int AddPrinterToSystem(int portCode, const std::string& printerName);
+
+    // --- network port: the Standard TCP/IP port "IP_<address>"
+    void SetEthernetPort(const std::string& ipAddress, int portNumber);
+    void AddEthernetPort();
+
+    // --- INF and uninstall registration
+    // Installs the INF as an oem INF; InfName() then holds its full path
+    // (empty when Windows refused it).
+    void CopyINFFile();
+    // A fresh "Uninstall" entry (64-bit view on 64-bit Windows).
+    void RegisterUninstallInfo();
+
+    // The exit code of an installation that could not finish.
+    static constexpr int kExitFailed = -1;
+
     // --- context, read by the workflow and the steps
     bool Is64() const { return is64_; }
     OsCode GetOsCode() const { return osCode_; }
@@ -58,6 +112,8 @@ public:
     const std::string& PrinterName() const { return printerName_; }
     const std::string& MakerName() const { return makerName_; }
     const std::string& InfName() const { return infName_; }
+    const std::string& IpAddress() const { return ipAddress_; }
+    int PortNumber() const { return portNumber_; }
 
 protected:
     void Begin(const char* operation);
@@ -92,6 +148,16 @@ protected:
     std::string unidrvDll_;      // 9
 
 private:
+    // Directories as the steps fetch them; empty when the call failed.
+    std::string WindowsDirectory();
+    std::string SystemDirectory();
+    std::string PrinterDriverDirectory();
+    // CopyFileA (overwriting), the "FILE SRC" line, and the fallback on failure.
+    void CopyWithFallback(const std::string& source, const std::string& destination);
+    // The restart question after an installation; true when answered Yes.
+    bool AskForRestart();
+    std::string PrinterPortName(int portCode) const;
+
     DriverRemover pnpCleanup_;
 };
 

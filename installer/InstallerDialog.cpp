@@ -26,6 +26,7 @@ InstallerDialog::InstallerDialog(Platform& platform)
       platform_(platform),
       log_(platform.files, platform.clock),
       engine_(platform, log_),
+      portDialog_(platform, log_),
       progress_(platform.ui, status_, progressBar_),
       remover_(platform, log_, DriverRemover::Variant::InstallerDialog, &progress_) {
     icon_ = platform.ui.LoadIcon(kIcon);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "installer/DriverInstaller.h"
+#include "installer/Port_Dlg.h"
 #include "platform/Platform.h"
 #include "removal/DriverRemover.h"
 #include "support/Log.h"
@@ -49,6 +50,16 @@ protected:
 private:
     // The installation workflow, on the worker thread; ends the process.
     void RunInstallation();
+    // The port from the user in the port dialog, then the installation.
+    void InstallWithPortDialog();
+    // The port from the configuration file through a hidden port dialog,
+    // then the installation.
+    void InstallWithConfiguredPort();
+    // Returns only when no different version is installed; otherwise
+    // removes it, restarts Windows and ends the process.
+    void CheckInstalledVersion();
+    // The install sequence of this Windows for the port dialog's choice.
+    void InstallForPort(int selectionIndex, int portNumber, const std::string& ipAddress);
     LResult OnRefreshStatus();
     void OnPaint(bool& handled);
 
@@ -61,6 +72,7 @@ private:
     std::atomic<bool> installing_{false};
     std::atomic<bool> removing_{false};
     DriverInstaller engine_;
+    PortTypeDialog portDialog_;    // the modal use; the hidden one is made when needed
     ui::ProgressBar progressBar_;  // 1000
     ui::StatusText status_;        // the worker's texts, handed over on refresh
     std::string message_;          // 1003, the status line as shown

@@ -1,0 +1,198 @@
+// File copying: staging the driver files for the spooler, the utilities
+// folder, and the ".old" fallback for targets that are in use.
+#include "installer/DriverInstaller.h"
+
+#include "removal/FileRemoval.h"
+
+namespace zmp {
+namespace {
+
+constexpr Dword kPathSize = 256;
+// Unidrv's own files, copied and deleted in this order.
+const char* const kUnidrvFiles[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"};
+constexpr const char* kStdNames = "STDNAMES.GPD";
+constexpr const char* kConfigFile = "ZMPK40_Config.KVT";
+constexpr const char* kOldSuffix = ".old";
+
+enum StringId {
+    kIdModelName = 1,
+    kIdUninstaller = 18,
+    kIdGpd = 26,
+    kIdUiIni = 28,
+};
+
+}  // namespace
+
+std::string DriverInstaller::WindowsDirectory() {
+    std::string dir;
+    platform_.files.GetWindowsDirectory(dir, kPathSize);
+    return dir;
+}
+
+std::string DriverInstaller::SystemDirectory() {
+    std::string dir;
+    platform_.files.GetSystemDirectory(dir, kPathSize);
+    return dir;
+}
+
+std::string DriverInstaller::PrinterDriverDirectory() {
+    std::string dir;
+    Status status = platform_.spooler.GetPrinterDriverDirectory(dir);
+    if (!status.ok()) {
+        log_.WriteLog("GetPrinterDriverDirectory failed. (%d)", static_cast<int>(status.code));
+        dir.clear();
+    }
+    return dir;
+}
+
+void DriverInstaller::CopyWithFallback(const std::string& source, const std::string& destination) {
+    Status copied = platform_.files.CopyFile(source, destination, false);
+    log_.WriteLog("FILE SRC : %s", source.c_str());
+    if (!copied.ok()) HandleCopyFileError(source, destination, copied.code);
+}
+
+bool DriverInstaller::HandleCopyFileError(const std::string& source, const std::string& destination,
+                                          Dword errorCode) {
+    if (errorCode != err::kAccessDenied && errorCode != err::kSharingViolation) {
+        log_.WriteLog("COPYFILE ERROR, SRC : %s ", source.c_str());
+        log_.WriteLog("ERROR CODE : %d ", static_cast<int>(errorCode));
+        log_.WriteLog("COPYFILE ERROR, DES : %s ", destination.c_str());
+        return false;
+    }
+    FileSystem& files = platform_.files;
+    const std::string old = destination + kOldSuffix;
+    log_.WriteLog(errorCode == err::kAccessDenied ? "ERROR_ACCESS_DENIED HANDLER"
+                                                  : "ERROR_SHARING_VIOLATION HANDLER");
+    // A DLL the spooler has loaded cannot be overwritten, but it can be
+    // renamed: the loaded one lives on as ".old" beside the new copy.
+    if (files.GetFileAttributes(old) != file::kInvalidFileAttributes) files.DeleteFile(old);
+    if (files.GetFileAttributes(destination) != file::kInvalidFileAttributes) {
+        files.Rename(destination, old);
+        log_.WriteLog("strDest : %s", destination.c_str());
+        log_.WriteLog("strDestWithOldExt : %s", old.c_str());
+    }
+    Status copied = files.CopyFile(source, destination, false);
+    if (!copied.ok()) {
+        log_.WriteLog("CopyFile Error : %s ", source.c_str());
+        log_.WriteLog("Error Code : (%d) ", static_cast<int>(copied.code));
+        log_.WriteLog("CopyFile Error : %s ", destination.c_str());
+    }
+    return true;
+}
+
+void DriverInstaller::CopyFilesNeededToAddPrnDrv() {
+    Begin("CopyFilesNeededToAddPrnDrv");
+    StepReport("Copying files...\r\n");
+    const std::string windowsDir = WindowsDirectory();
+    const std::string driverDir = PrinterDriverDirectory();
+    // Without the driver directory every target would land in the root
+    // of the current drive.
+    if (driverDir.empty()) {
+        End("CopyFilesNeededToAddPrnDrv");
+        return;
+    }
+
+    // Unidrv's files: whatever the copy does, the spooler checks them itself.
+    for (const char* name : kUnidrvFiles) {
+        std::string source = sourceFolder_ + name;
+        platform_.files.CopyFile(source, driverDir + "\\" + name, false);
+        log_.WriteLog("FILE SRC : %s", source.c_str());
+    }
+
+    // 32-bit Windows before Vista also loads the driver's files from the
+    // Windows directory.
+    const bool alsoWindowsDir = !is64_ && osCode_ < kOsWinVista;
+    const std::string ownFiles[] = {driverDll_, uiDll_, unidrvDll_, platform_.ui.LoadString(kIdUiIni),
+                                    platform_.ui.LoadString(kIdGpd)};
+    for (const std::string& name : ownFiles) {
+        std::string source = sourceFolder_ + name;
+        CopyWithFallback(source, driverDir + "\\" + name);
+        if (alsoWindowsDir) CopyWithFallback(source, windowsDir + "\\" + name);
+    }
+    CopyWithFallback(sourceFolder_ + kStdNames, driverDir + "\\" + kStdNames);
+    End("CopyFilesNeededToAddPrnDrv");
+}
+
+void DriverInstaller::CopyFilesOfUtilities() {
+    Begin("CopyFilesOfUtilities");
+    const std::string folder = WindowsDirectory() + "\\" + platform_.ui.LoadString(kIdModelName);
+    CreateDirectoryWithSA(folder);
+    const std::string uninstaller = platform_.ui.LoadString(kIdUninstaller);
+    CopyWithFallback(uninstaller, folder + "\\" + uninstaller);
+    CopyWithFallback(kConfigFile, folder + "\\" + kConfigFile);
+    CopyWithFallback(kConfigFile, SystemDirectory() + "\\" + kConfigFile);
+    End("CopyFilesOfUtilities");
+}
+
+bool DriverInstaller::CreateDirectoryWithSA(const std::string& path) {
+    Begin("CreateDirectoryWithSA");
+    FileSystem& files = platform_.files;
+    Registry& registry = platform_.registry;
+
+    SidRef everyone = SidRef::None;
+    Status sid = registry.AllocateEveryoneSid(everyone);
+    if (!sid.ok()) {
+        log_.WriteLog("Fail to get Everyone SID. (%d)", static_cast<int>(sid.code));
+        everyone = SidRef::None;
+    }
+    AclRef acl = AclRef::None;
+    if (everyone != SidRef::None) {
+        ExplicitAccess entry;
+        entry.permissions = sec::kGenericAll;
+        entry.mode = sec::kSetAccess;
+        entry.inheritance = sec::kSubContainersAndObjectsInherit;
+        entry.trusteeForm = sec::kTrusteeIsSid;
+        entry.trusteeType = sec::kTrusteeIsWellKnownGroup;
+        entry.trusteeSid = everyone;
+        if (registry.SetEntriesInAcl(entry, AclRef::None, acl) != err::kSuccess) acl = AclRef::None;
+    }
+    // Without an ACL the folder gets default security, never an empty
+    // (NULL) DACL that would let anyone do anything to it.
+    DirectorySecurity security;
+    security.dacl = acl;
+    security.inheritHandle = true;
+    const DirectorySecurity* attributes = acl != AclRef::None ? &security : nullptr;
+
+    Status created = files.CreateDirectory(path, attributes);
+    if (created.code == err::kAlreadyExists) {
+        // The files of an earlier installation go.
+        DeleteDirectoryTree(files, path);
+        created = files.CreateDirectory(path, attributes);
+    }
+    if (!created.ok()) {
+        created = files.CreateDirectory(path, attributes);
+        if (!created.ok()) created = files.CreateDirectory(path, nullptr);
+    }
+
+    if (everyone != SidRef::None) registry.FreeSid(everyone);
+    if (acl != AclRef::None) registry.LocalFreeAcl(acl);
+    End("CreateDirectoryWithSA");
+    return created.ok();
+}
+
+void DriverInstaller::DeleteFilesUsed() {
+    Begin("DeleteFilesUsed");
+    StepReport("Deleting files used to install...\r\n");
+    const std::string driverDir = PrinterDriverDirectory();
+    if (driverDir.empty()) {
+        End("DeleteFilesUsed");
+        return;
+    }
+    FileSystem& files = platform_.files;
+    for (const char* name : kUnidrvFiles) {
+        std::string path = driverDir + "\\" + name;
+        files.DeleteFile(path);
+        log_.WriteLog("FILE SRC : %s", path.c_str());
+    }
+    const std::string staged[] = {driverDll_, uiDll_, unidrvDll_, platform_.ui.LoadString(kIdUiIni),
+                                  platform_.ui.LoadString(kIdGpd), kStdNames};
+    for (const std::string& name : staged) {
+        std::string path = driverDir + "\\" + name;
+        log_.WriteLog("FILE SRC : %s", path.c_str());
+        Status deleted = files.DeleteFile(path);
+        if (!deleted.ok()) ReportDeleteFileError(log_, path, deleted.code);
+    }
+    End("DeleteFilesUsed");
+}
+
+}  // namespace zmp

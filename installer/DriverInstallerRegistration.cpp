@@ -1,0 +1,115 @@
+// The driver's INF as an oem INF, and the "Uninstall" entry that points to
+// the uninstaller in the utilities folder.
+#include "installer/DriverInstaller.h"
+
+#include "support/RegistryHelpers.h"
+
+namespace zmp {
+namespace {
+
+constexpr Dword kPathSize = 256;
+constexpr Dword kKeyReadWrite = reg::kKeyRead | reg::kKeyWrite;  // 0x2001F
+
+enum StringId {
+    kIdModelName = 1,
+    kIdPrinterName = 2,
+    kIdInfName = 11,
+    kIdUninstaller = 18,
+    kIdUninstallKey = 20,
+    kIdVersionMajor = 21,
+    kIdVersionMinor = 22,
+    kIdVersionBuild = 23,
+};
+
+}  // namespace
+
+void DriverInstaller::CopyINFFile() {
+    Begin("CopyINFFile");
+    // Windows wants the source INF by its full path; ours lies in the
+    // current directory, the installer's package folder.
+    std::string infPath = ".\\" + platform_.ui.LoadString(kIdInfName);
+    std::string currentDir;
+    if (platform_.files.GetCurrentDirectory(currentDir, kPathSize) != 0 && !currentDir.empty()) {
+        if (currentDir.back() != '\\') currentDir += '\\';
+        infPath = currentDir + platform_.ui.LoadString(kIdInfName);
+    }
+    log_.WriteLog("Inf File Name : %s", infPath.c_str());
+
+    SetupApi& setup = platform_.setup;
+    std::string oemInf;
+    Status copied = setup.CopyOEMInf(infPath, setup::kSpostPath, setup::kSpCopyNoOverwrite, oemInf);
+    log_.WriteLog("Inf File Name : %s", infPath.c_str());
+    if (copied.code == err::kFileExists) {
+        // Installed already: replace it; the name is that oem INF's either way.
+        std::string replaced;
+        setup.CopyOEMInf(infPath, setup::kSpostPath, setup::kSpCopyReplaceOnly, replaced);
+        if (!replaced.empty()) oemInf = replaced;
+    } else if (!copied.ok()) {
+        log_.WriteLog("SetupCopyOEMInf failed : (%d)", static_cast<int>(copied.code));
+        ShowSystemError("SetupCopyOEMInf, ERR CODE: %d\n\n", copied.code);
+        oemInf.clear();
+    }
+    infName_ = oemInf;
+    log_.WriteLog("INF FILE NAME : %s", infName_.c_str());
+    End("CopyINFFile");
+}
+
+void DriverInstaller::RegisterUninstallInfo() {
+    Begin("RegisterUninstallInfo");
+    Ui& ui = platform_.ui;
+    Registry& registry = platform_.registry;
+    const RegKey machine = registry.Root(RegRoot::LocalMachine);
+    const std::string keyPath = ui.LoadString(kIdUninstallKey);
+    log_.WriteLog("REGKEY : %s", keyPath.c_str());
+
+    // A fresh entry: values of an earlier installation do not survive. The
+    // codes logged are the calls' own; registry calls leave the thread's
+    // last error alone.
+    RegKey existing = RegKey::None;
+    if (is64_) {
+        // This 32-bit program would see the 32-bit view by default; the
+        // entry belongs in the 64-bit one.
+        if (registry.OpenKey(machine, keyPath, kKeyReadWrite | reg::kKeyWow64_64Key, existing) == err::kSuccess) {
+            long deleted = MyRegDeleteKeyEx(registry, machine, keyPath, reg::kKeyWow64_64Key, 0);
+            if (deleted != 0) {
+                int code = deleted == -1 ? static_cast<int>(platform_.system.GetLastError()) : static_cast<int>(deleted);
+                log_.WriteLog("MyRegDeleteKeyEx failed : %s, (%d) ", keyPath.c_str(), code);
+            }
+            registry.CloseKey(existing);
+        }
+    } else if (registry.OpenKey(machine, keyPath, kKeyReadWrite, existing) == err::kSuccess) {
+        Dword deleted = registry.ShDeleteKey(machine, keyPath);
+        if (deleted != err::kSuccess)
+            log_.WriteLog("SHDeleteKey failed : %s , (%d) ", keyPath.c_str(), static_cast<int>(deleted));
+        registry.CloseKey(existing);
+    }
+
+    RegKey key = RegKey::None;
+    const Dword access = is64_ ? (reg::kKeyWrite | reg::kKeyWow64_64Key) : reg::kKeyWrite;
+    Dword created = registry.CreateKey(machine, keyPath, reg::kRegOptionNonVolatile, access, key);
+    if (created != err::kSuccess) {
+        log_.WriteLog(is64_ ? "RegCreateKeyEx failed : %s, (%d) " : "RegCreateKeyEx failed : %s , (%d) ",
+                      keyPath.c_str(), static_cast<int>(created));
+        End("RegisterUninstallInfo");
+        return;
+    }
+
+    // Three of the four version digits; each text cut to the 256-byte
+    // buffer it is built in.
+    auto fit = [](std::string text) {
+        if (text.size() >= kPathSize) text.resize(kPathSize - 1);
+        return text;
+    };
+    std::string displayName = fit(ui.LoadString(kIdPrinterName) + " Windows Driver V" +
+                                  ui.LoadString(kIdVersionMajor) + "." + ui.LoadString(kIdVersionMinor) +
+                                  "." + ui.LoadString(kIdVersionBuild));
+    registry.SetStringValue(key, "DisplayName", displayName);
+    std::string uninstallString =
+        fit(WindowsDirectory() + "\\" + ui.LoadString(kIdModelName) + "\\" + ui.LoadString(kIdUninstaller));
+    registry.SetStringValue(key, "UninstallString", uninstallString);
+    if (!infName_.empty()) registry.SetStringValue(key, "InfFile", infName_);
+    registry.CloseKey(key);
+    End("RegisterUninstallInfo");
+}
+
+}  // namespace zmp
