@@ -876,6 +876,7 @@ int HeadlessUi::MessageBox(WindowId owner, const std::string& text, Dword type) 
     std::lock_guard<std::mutex> lock(mutex_);
     CheckAliveLocked();
     int answer = script_.AnswerBox(type);
+    boxes_.push_back({text, type, answer});
     events_.Add("BOX", text + " -> " + AnswerName(answer));
     return answer;
 }
@@ -1074,6 +1075,11 @@ std::string HeadlessUi::TextOf(WindowId window) const {
     std::lock_guard<std::mutex> lock(mutex_);
     Window* w = FindLocked(window);
     return w ? w->text : std::string();
+}
+
+std::vector<HeadlessUi::Box> HeadlessUi::Boxes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return boxes_;
 }
 
 bool HeadlessUi::Owns(WindowId window) const {

@@ -102,6 +102,13 @@ public:
     std::uintptr_t PaintedIcon(WindowId window) const;
     WindowId Focus(WindowId dialog) const;
     std::string TextOf(WindowId window) const;
+    // Every message box shown so far, in order: its text, type (MB_*) and answer.
+    struct Box {
+        std::string text;
+        Dword type = 0;
+        int answer = 0;
+    };
+    std::vector<Box> Boxes() const;
 
     // --- used by the Desktop (with its lock held)
     bool Owns(WindowId window) const;
@@ -228,6 +235,7 @@ private:
     CursorKind cursor_ = CursorKind::Arrow;
     unsigned long long activations_ = 0;
     bool ended_ = false;
+    std::vector<Box> boxes_;
     int exitCode_ = 0;
 };
 
