@@ -21,6 +21,8 @@ constexpr const char* kDriverName = "KORVANT ZMP-K40";
 constexpr const char* kMonitorName = "KVT Language Monitor ZMP-K40";
 constexpr const char* kProcessorName = "KVT PRINT PROCESSOR ZMP-K40";
 constexpr const char* kUninstallKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVANT_ZMP-K40";
+constexpr const char* kUninstallKey32 =
+    "HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVANT_ZMP-K40";
 constexpr const char* kUsbEnumKey = "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40";
 constexpr const char* kInstalledFolder = "C:\\KORVANT Printer Driver\\ZMP-K40";
 constexpr const char* kCompleted = "The uninstallation has been completed.";
@@ -58,7 +60,11 @@ inline void InstallDriver(sim::Machine& machine) {
     const bool is64 = machine.Os().is64Bit;
     const std::string windir = machine.WindowsDirectory();
 
-    machine.WriteFile((is64 ? windir : machine.SystemDirectory()) + "\\ZPMON40.dll", "monitor");
+    // The monitor's DLL: in the Windows directory where the installer
+    // registers the monitor itself on 64-bit Windows (XP x64), in the
+    // native system directory where PrintUIEntry installs it.
+    const bool monitorInWindows = is64 && !machine.Os().VistaOrLater();
+    machine.WriteFile((monitorInWindows ? windir : machine.SystemDirectory()) + "\\ZPMON40.dll", "monitor");
     machine.AddMonitorRecord({kMonitorName, env, "ZPMON40.dll"});
     machine.WriteFile(machine.PrintProcessorDirectory(env) + "\\ZPPRO40.dll", "processor");
     machine.AddProcessorRecord({kProcessorName, env, "ZPPRO40.dll"});
@@ -111,6 +117,76 @@ inline sim::SimPrinter PrinterOn(const std::string& name, const std::string& por
     printer.port = port;
     printer.processor = kProcessorName;
     return printer;
+}
+
+// Everything the full removal takes away, looked for on the machine; what
+// is still there, one line per item.
+inline std::vector<std::string> DriverLeftovers(const sim::Machine& m) {
+    std::vector<std::string> left;
+    for (const sim::SimPrinter& p : m.Printers())
+        if (p.driver == kDriverName) left.push_back("printer " + p.name);
+    for (const sim::SimDriver& d : m.Drivers())
+        if (d.name == kDriverName) left.push_back("driver " + d.environment);
+    for (const sim::SimMonitor& mon : m.Monitors())
+        if (mon.name == kMonitorName) left.push_back("monitor");
+    for (const sim::SimProcessor& p : m.Processors())
+        if (p.name == kProcessorName) left.push_back("processor " + p.environment);
+    for (const std::string& f : m.Forms())
+        if (f.find("[K40]") != std::string::npos) left.push_back("form " + f);
+
+    std::vector<std::string> files;
+    for (const char* env : {"Windows NT x86", "Windows x64"}) {
+        const std::string dir = m.PrinterDriverDirectory(env);
+        for (const std::string& f : OwnDriverFiles()) files.push_back(dir + "\\3\\" + f);
+        files.push_back(m.PrintProcessorDirectory(env) + "\\ZPPRO40.dll");
+    }
+    for (const char* f : {"ZMP40.dll", "ZMP40.GPD", "ZPUI40.dll", "ZPUNI40.dll", "ZPUI40.INI", "ZPMON40.dll"})
+        files.push_back(m.WindowsDirectory() + "\\" + f);
+    files.push_back(m.SystemDirectory() + "\\ZPMON40.dll");
+    for (const std::string& f : files)
+        if (m.FileExists(f)) left.push_back("file " + f);
+
+    // Our oem INF, whatever number Windows gave it, and its precompiled file.
+    for (const std::string& inf : m.OemInfs()) {
+        auto text = m.ReadFile(m.InfDirectory() + "\\" + inf);
+        if (text && text->find("KORVANT ZMP-K40") != std::string::npos) left.push_back("inf " + inf);
+    }
+    for (const std::string& name : m.ListDirectory(m.InfDirectory()))
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".PNF") == 0 && name.rfind("oem", 0) == 0 &&
+            !m.FileExists(m.InfDirectory() + "\\" + name.substr(0, name.size() - 4) + ".inf"))
+            left.push_back("pnf " + name);
+    for (const char* env : {"Windows NT x86", "Windows x64"}) {
+        const std::string staging = m.PrinterDriverDirectory(env) + "\\korvant_zmp_k402463";
+        if (m.DirectoryExists(staging)) left.push_back("directory " + staging);
+    }
+    if (m.DirectoryExists(kInstalledFolder)) left.push_back("directory " + std::string(kInstalledFolder));
+    if (m.DirectoryExists("C:\\KORVANT Printer Driver")) left.push_back("directory C:\\KORVANT Printer Driver");
+
+    if (m.KeyExists(kUninstallKey)) left.push_back("key Uninstall");
+    if (m.KeyExists(kUninstallKey32)) left.push_back("key Uninstall (32-bit view)");
+    if (m.KeyExists(kUsbEnumKey)) left.push_back("key USBPRINT");
+    for (const sim::SimDevice& d : m.Devices())
+        for (const std::string& id : d.hardwareIds)
+            if (id.find("Vid_7F3C&Pid_0042") != std::string::npos) left.push_back("device " + d.instanceId);
+    return left;
+}
+
+// What the removal leaves on 64-bit Windows. This 32-bit program gets its
+// own environment's directories from the spooler when it names none (the
+// driver directory of DeleteDriverComponent, the processor directory of
+// DeleteProcessor, the driver DeletePrinterDriverEx looks for): the x64
+// driver's registration goes through the registry fallback, but its own
+// files in the x64 driver directory and the x64 print processor's DLL stay.
+// And its "system32" is redirected to SysWOW64, so on Vista and later the
+// monitor DLL that PrintUIEntry put into the native system directory stays.
+inline std::vector<std::string> LeftOn64Bit(const sim::Machine& m) {
+    if (!m.Os().is64Bit) return {};
+    std::vector<std::string> left;
+    for (const std::string& f : OwnDriverFiles())
+        left.push_back("file " + m.PrinterDriverDirectory("Windows x64") + "\\3\\" + f);
+    left.push_back("file " + m.PrintProcessorDirectory("Windows x64") + "\\ZPPRO40.dll");
+    if (m.Os().VistaOrLater()) left.push_back("file " + m.SystemDirectory() + "\\ZPMON40.dll");
+    return left;
 }
 
 // One run of the uninstaller from the utilities folder.
