@@ -128,15 +128,16 @@ struct RunResult {
 };
 
 // Runs the installer from the package folder on the machine.
-inline RunResult RunInstaller(sim::Machine& machine, sim::Script script,
-                              std::function<void(sim::SimSystem&)> beforeStart = nullptr) {
+using BeforeStart = std::function<void(sim::SimSystem&, sim::HeadlessUi&)>;
+
+inline RunResult RunInstaller(sim::Machine& machine, sim::Script script, BeforeStart beforeStart = nullptr) {
     RunResult result;
     sim::Events events;
     sim::RunOptions run;
     run.currentDirectory = kPackage;
     run.script = std::move(script);
-    run.beforeStart = [&](sim::SimSystem& system, sim::HeadlessUi&) {
-        if (beforeStart) beforeStart(system);
+    run.beforeStart = [&](sim::SimSystem& system, sim::HeadlessUi& ui) {
+        if (beforeStart) beforeStart(system, ui);
     };
     run.afterEnd = [&](sim::SimSystem& system, sim::HeadlessUi& ui) {
         result.boxes = ui.Boxes();

@@ -364,7 +364,7 @@ TEST(InstallWorkflowTest, FailedCreateProcessIsReportedAndTheSequenceGoesOnWitho
 
 TEST(InstallWorkflowTest, RefusedPrinterEndsTheProcessAfterTheErrorBox) {
     auto machine = NewMachine("xp", false);
-    RunResult run = RunInstaller(*machine, ChoosePort(kRadioCom1), [](sim::SimSystem& system) {
+    RunResult run = RunInstaller(*machine, ChoosePort(kRadioCom1), [](sim::SimSystem& system, sim::HeadlessUi&) {
         system.Faults().Fail("Spooler.AddPrinter", err::kUnknownPort);
     });
     EXPECT_EQ(run.exitCode, -1);
