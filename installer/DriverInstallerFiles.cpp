@@ -37,7 +37,9 @@ std::string DriverInstaller::SystemDirectory() {
 
 std::string DriverInstaller::PrinterDriverDirectory() {
     std::string dir;
-    Status status = platform_.spooler.GetPrinterDriverDirectory(dir);
+    // The directory of the environment the driver is for: this 32-bit
+    // program's own would be the x86 one on 64-bit Windows.
+    Status status = platform_.spooler.GetPrinterDriverDirectoryFor(environment_, dir);
     if (!status.ok()) {
         log_.WriteLog("GetPrinterDriverDirectory failed. (%d)", static_cast<int>(status.code));
         dir.clear();

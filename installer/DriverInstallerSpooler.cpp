@@ -45,7 +45,7 @@ bool DriverInstaller::AddPrinterProcessor() {
     Begin("AddPrinterProcessor");
     StepReport("Installing printer processor...\r\n");
     std::string directory;
-    Status fetched = platform_.spooler.GetPrintProcessorDirectory(directory);
+    Status fetched = platform_.spooler.GetPrintProcessorDirectoryFor(environment_, directory);
     if (fetched.ok()) {
         CopyWithFallback(sourceFolder_ + processorDll_, directory + "\\" + processorDll_);
     } else {

@@ -131,6 +131,20 @@ public:
 
     // GetPrinterDriverDirectoryA(NULL, NULL, 1, 256-byte buffer)
     virtual Status GetPrinterDriverDirectory(std::string& out) = 0;
+
+    // The two directories of a named environment: GetPrintProcessorDirectoryA
+    // and GetPrinterDriverDirectoryA(NULL, environment, 1, 256-byte buffer).
+    // Without one the spooler answers for the caller's environment, which for
+    // a 32-bit program on 64-bit Windows is the x86 one, not the system's.
+    // A backend that knows no environments answers for the caller's.
+    virtual Status GetPrintProcessorDirectoryFor(const std::string& environment, std::string& out) {
+        (void)environment;
+        return GetPrintProcessorDirectory(out);
+    }
+    virtual Status GetPrinterDriverDirectoryFor(const std::string& environment, std::string& out) {
+        (void)environment;
+        return GetPrinterDriverDirectory(out);
+    }
     // AddPrinterDriverA(NULL, 3, &info)
     virtual Status AddPrinterDriver(const DriverInfo3& info) = 0;
     // AddPrinterA(NULL, 2, &info): the new printer's handle on success.

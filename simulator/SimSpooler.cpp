@@ -294,6 +294,32 @@ Status SimSpooler::GetPrinterDriverDirectory(std::string& out) {
     return Status::Ok();
 }
 
+Status SimSpooler::GetPrintProcessorDirectoryFor(const std::string& environment, std::string& out) {
+    out.clear();
+    ZMP_ENTER("GetPrintProcessorDirectoryFor");
+    std::string env = environment.empty() ? p_.CallerEnvironment() : environment;
+    if (!s.ValidEnvironment(env)) return p_.Fail(werr::kInvalidEnvironment);
+    out = s.ProcessorDir(s.CanonicalEnvironment(env));
+    if (out.size() + 1 > 256) {
+        out.clear();
+        return p_.Fail(err::kInsufficientBuffer);
+    }
+    return Status::Ok();
+}
+
+Status SimSpooler::GetPrinterDriverDirectoryFor(const std::string& environment, std::string& out) {
+    out.clear();
+    ZMP_ENTER("GetPrinterDriverDirectoryFor");
+    std::string env = environment.empty() ? p_.CallerEnvironment() : environment;
+    if (!s.ValidEnvironment(env)) return p_.Fail(werr::kInvalidEnvironment);
+    out = s.DriverDir(s.CanonicalEnvironment(env));
+    if (out.size() + 1 > 256) {
+        out.clear();
+        return p_.Fail(err::kInsufficientBuffer);
+    }
+    return Status::Ok();
+}
+
 Status SimSpooler::AddPrinterDriver(const DriverInfo3& info) {
     ZMP_ENTER("AddPrinterDriver");
     DriverInfo3 record = info;

@@ -271,6 +271,22 @@ Status Win32Spooler::GetPrinterDriverDirectory(std::string& out) {
         out);
 }
 
+Status Win32Spooler::GetPrintProcessorDirectoryFor(const std::string& environment, std::string& out) {
+    return DirectoryQuery(
+        [&environment](LPBYTE buf, DWORD size, LPDWORD needed) {
+            return ::GetPrintProcessorDirectoryA(nullptr, StrOrNull(environment), 1, buf, size, needed);
+        },
+        out);
+}
+
+Status Win32Spooler::GetPrinterDriverDirectoryFor(const std::string& environment, std::string& out) {
+    return DirectoryQuery(
+        [&environment](LPBYTE buf, DWORD size, LPDWORD needed) {
+            return ::GetPrinterDriverDirectoryA(nullptr, StrOrNull(environment), 1, buf, size, needed);
+        },
+        out);
+}
+
 Status Win32Spooler::AddPrinterDriver(const DriverInfo3& info) {
     std::string dependent = MultiSz(info.dependentFiles);
     DRIVER_INFO_3A di = {};

@@ -42,6 +42,8 @@ public:
                              const std::string& processorName) override;
     Status DeletePrintProcessor(const std::string& processorName) override;
     Status GetPrinterDriverDirectory(std::string& out) override;
+    Status GetPrintProcessorDirectoryFor(const std::string& environment, std::string& out) override;
+    Status GetPrinterDriverDirectoryFor(const std::string& environment, std::string& out) override;
     Status AddPrinterDriver(const DriverInfo3& info) override;
     Status AddPrinter(const PrinterInfo2& info, PrinterHandle& out) override;
     XcvResult XcvData(PrinterHandle xcv, const std::u16string& command,
