@@ -31,9 +31,10 @@ struct Engine {
     std::unique_ptr<DriverInstaller> installer;
     RecordingProgress progress;
 
-    // spooler replaces the simulator's spooler in the platform (a recorder
-    // around it); null keeps it.
-    Engine(const std::string& os, bool is64, OsCode osCode, Spooler* spooler = nullptr)
+    // spooler and processes replace the simulator's in the platform (a
+    // recorder around them); null keeps them.
+    Engine(const std::string& os, bool is64, OsCode osCode, Spooler* spooler = nullptr,
+           Processes* processes = nullptr)
         : machine(sim::Machine::Preset(os, is64)) {
         WritePackage(*machine, Config("PORTDLG=TRUE\r\n"));
         sim::ProcessOptions options;
@@ -43,7 +44,8 @@ struct Engine {
         ui = std::make_unique<sim::HeadlessUi>(resources::Program::Installer, events, sim::Script(), desktop);
         Platform base = system->MakePlatform(*ui);
         platform = std::make_unique<Platform>(Platform{spooler ? *spooler : base.spooler, base.setup, base.registry,
-                                                       base.files, base.processes, base.system, base.clock,
+                                                       base.files, processes ? *processes : base.processes,
+                                                       base.system, base.clock,
                                                        base.power, base.ui});
         log = std::make_unique<zmp::Log>(platform->files, platform->clock);
         log->InitLogFile(LogName::Installer);
