@@ -117,7 +117,14 @@ void DriverInstaller::CopyFilesNeededToAddPrnDrv() {
 
 void DriverInstaller::CopyFilesOfUtilities() {
     Begin("CopyFilesOfUtilities");
-    const std::string folder = WindowsDirectory() + "\\" + platform_.ui.LoadString(kIdModelName);
+    const std::string windowsDir = WindowsDirectory();
+    // The folder is emptied before the copies: never one in the root of
+    // whatever drive is current.
+    if (windowsDir.empty()) {
+        End("CopyFilesOfUtilities");
+        return;
+    }
+    const std::string folder = windowsDir + "\\" + platform_.ui.LoadString(kIdModelName);
     CreateDirectoryWithSA(folder);
     const std::string uninstaller = platform_.ui.LoadString(kIdUninstaller);
     CopyWithFallback(uninstaller, folder + "\\" + uninstaller);
