@@ -86,6 +86,13 @@ bool InstallerDialog::PreTranslateMessage(const Message& message) {
     return Dialog::PreTranslateMessage(message);
 }
 
+void InstallerDialog::OnOK() {
+    // The dialog has no buttons: Enter arrives here as IDOK and would end
+    // the program just as a close does.
+    if (installing_ || removing_) return;
+    Dialog::OnOK();
+}
+
 void InstallerDialog::OnCancel() {
     // Closing the dialog ends the program, worker included: never in the
     // middle of an installation or removal, whichever way the close came

@@ -44,6 +44,7 @@ protected:
     void DoDataExchange(ui::DataExchange& dx) override;
     bool OnInitDialog() override;
     bool PreTranslateMessage(const Message& message) override;
+    void OnOK() override;
     void OnCancel() override;
     LResult OnMessage(Dword message, WParam wParam, LParam lParam, bool& handled) override;
 

@@ -170,6 +170,10 @@ TEST(InstallerDialogTest, CannotBeClosedWhileBusy) {
                      UserAction::Escape(), UserAction::Close(),
                      // A close from outside (the task bar) reaches neither the keys nor the menu.
                      UserAction::Call([&] { ui().PostMessage(run->dialog->Hwnd(), msg::kClose, 0, 0); }),
+                     // Enter on a dialog without buttons arrives as IDOK.
+                     UserAction::Call([&] {
+                         ui().PostMessage(run->dialog->Hwnd(), msg::kCommand, mb::kIdOk, 0);
+                     }),
                      UserAction::Escape(),
                      UserAction::Call([&] {
                          menuClose = ui().HasSystemMenuClose(run->dialog->Hwnd());
