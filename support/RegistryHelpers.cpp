@@ -71,19 +71,21 @@ long DeleteMachineKey(Platform& platform, Log& log, bool wow64, const std::strin
     RegKey machine = registry.Root(RegRoot::LocalMachine);
     // A 32-bit program sees the 32-bit view by default; on 64-bit Windows the
     // spooler's keys live in the 64-bit view.
+    // Registry calls return their code without setting the thread's last
+    // error, which the failure line shows: carry the code there first, or the
+    // line would show whatever an earlier call left (a missing RegDeleteKeyExA
+    // leaves the failed look-up's own code).
+    auto logFailure = [&](const char* format, long result) {
+        if (result > 0) platform.system.SetLastError(static_cast<Dword>(result));
+        log.WriteLog(format, subKey.c_str(), static_cast<int>(platform.system.GetLastError()));
+    };
     if (wow64) {
         long result = MyRegDeleteKeyEx(registry, machine, subKey, reg::kKeyWow64_64Key, 0);
-        if (result != 0) {
-            log.WriteLog("MyRegDeleteKeyEx failed : %s (%d) ", subKey.c_str(),
-                         static_cast<int>(platform.system.GetLastError()));
-        }
+        if (result != 0) logFailure("MyRegDeleteKeyEx failed : %s (%d) ", result);
         return result;
     }
     long result = static_cast<long>(registry.ShDeleteKey(machine, subKey));
-    if (result != 0) {
-        log.WriteLog("SHDeleteKey failed : %s (%d) ", subKey.c_str(),
-                     static_cast<int>(platform.system.GetLastError()));
-    }
+    if (result != 0) logFailure("SHDeleteKey failed : %s (%d) ", result);
     return result;
 }
 
