@@ -12,7 +12,7 @@ using sim::UserAction;
 
 constexpr const char* kPackageDir = "C:\\Users\\Public\\Downloads\\ZMPK40";
 // The port dialog's controls.
-constexpr int kRadioCom1 = 1006, kRadioUsb = 1001, kRadioWlan = 1007;
+constexpr int kRadioCom1 = 1006, kRadioCom3 = 1009, kRadioUsb = 1001, kRadioWlan = 1007;
 constexpr int kAddressControl = 1003, kNextButton = 1;
 
 // The distributable folder as the installer expects it beside itself.
@@ -59,10 +59,7 @@ TEST(InstallThenUninstallTest, NothingOfTheDriverIsLeft) {
          false,
          "IP_192.168.0.10",
          "IP_192.168.0.10"},
-        // XP x64 COM3 is not here: the installer's own registration fails
-        // on the simulator's XP x64 (processor and driver files are staged
-        // for the caller's x86 environment), so there is nothing to remove
-        // yet. WorkflowTest removes a hand-made XP x64 installation.
+        {"XP x64 COM3", "xp64", true, {UserAction::Click(kRadioCom3)}, false, "COM3:", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -86,7 +83,7 @@ TEST(InstallThenUninstallTest, NothingOfTheDriverIsLeft) {
         run.script.AnswerYesNo(false);
         EXPECT_EQ(run.On(*machine), 0);
 
-        EXPECT_EQ(DriverLeftovers(*machine), LeftOn64Bit(*machine));
+        EXPECT_EQ(DriverLeftovers(*machine), LeftOn64Bit(*machine, installed));
         EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestion) + " -> NO"});
         // What the removal keeps: the utilities folder with the uninstaller
         // and the configuration, and the network port.

@@ -42,14 +42,15 @@ TEST(UninstallWorkflowTest, AllCheckedAndNoRemovesEverythingOfTheDriver) {
         SCOPED_TRACE(c.name);
         auto machine = sim::Machine::Preset(c.os, c.is64);
         Install(*machine, c);
-        ASSERT_FALSE(DriverLeftovers(*machine).empty());
+        const std::vector<std::string> installed = DriverLeftovers(*machine);
+        ASSERT_FALSE(installed.empty());
 
         UninstallRun run;
         run.script.OnDialog(kCaption, {UserAction::Click(kUninstallButton)});
         run.script.AnswerYesNo(false);
         EXPECT_EQ(run.On(*machine), 0);
 
-        EXPECT_EQ(DriverLeftovers(*machine), LeftOn64Bit(*machine));
+        EXPECT_EQ(DriverLeftovers(*machine), LeftOn64Bit(*machine, installed));
         // What the removal keeps: the utilities folder with the uninstaller
         // and the configuration, and a network port.
         EXPECT_TRUE(machine->FileExists(UtilitiesFolder(*machine) + "\\ZMPK40_Uninstaller.exe"));
@@ -133,6 +134,7 @@ TEST(UninstallWorkflowTest, DriverWithoutPrinterObjectsIsRemovedAtOnce) {
         auto machine = sim::Machine::Preset(c.os, c.is64);
         InstallDriver(*machine);
         machine->ModelSwitches().shutdownPrivilege = c.privilege;
+        const std::vector<std::string> installed = DriverLeftovers(*machine);
 
         sim::HeadlessUi* ui = nullptr;
         bool uninstallEnabled = true, cancelEnabled = true, listEnabled = true;
@@ -149,7 +151,7 @@ TEST(UninstallWorkflowTest, DriverWithoutPrinterObjectsIsRemovedAtOnce) {
         });
         EXPECT_EQ(run.On(*machine), 0);
 
-        EXPECT_EQ(DriverLeftovers(*machine), LeftOn64Bit(*machine));
+        EXPECT_EQ(DriverLeftovers(*machine), LeftOn64Bit(*machine, installed));
         EXPECT_EQ(items, 0);
         EXPECT_FALSE(uninstallEnabled);
         EXPECT_FALSE(cancelEnabled);
