@@ -407,15 +407,31 @@ check_uninstall_entry() {
         fail "Uninstall entry: DisplayName"
     grep -qiE 'UninstallString +REG_SZ +C:\\windows\\ZMP-K40\\ZMPK40_Uninstaller\.exe$' <<<"$entry" ||
         fail "Uninstall entry: UninstallString"
-    grep -qiE 'InfFile +REG_SZ +C:\\windows\\inf\\oem[0-9]+\.inf$' <<<"$entry" ||
-        fail "Uninstall entry: InfFile (an oem INF path)"
+    # "InfFile" is the name Windows gave the INF it took in, as logged.
+    local inf logged
+    inf=$(sed -nE 's/^ +InfFile +REG_SZ +(.*)$/\1/p' <<<"$entry")
+    logged=$(sed -nE 's/^[0-9:]+ INF FILE NAME : (.*)$/\1/p' "$SDIR/$LOG_NAME" | tail -1)
+    [ -n "$inf" ] && [ "$inf" = "$logged" ] || fail "Uninstall entry: InfFile \"$inf\", the log says \"$logged\""
+    [ -n "$(unix_path "$inf")" ] || fail "the INF $inf is not in the machine"
+}
+
+# The file of the prefix that a C:\ path names (Windows paths ignore case).
+unix_path() {
+    local rest=${1#[Cc]:\\} dir=$PFX/drive_c part found
+    IFS='\' read -ra parts <<<"$rest"
+    for part in "${parts[@]}"; do
+        found=$(find "$dir" -maxdepth 1 -mindepth 1 -iname "$part" -print -quit 2>/dev/null)
+        [ -n "$found" ] || return 0
+        dir=$found
+    done
+    echo "$dir"
 }
 
 check_utilities_folder() {
     local dir=$PFX/drive_c/windows/ZMP-K40 f
     ls -la "$dir" >"$SDIR/utilities-folder.txt" 2>&1
     for f in "$UNINSTALLER" ZMPK40_Config.KVT; do
-        cmp -s "$dir/$f" "$DIST/$f" || fail "utilities folder lacks $f (or it differs from the package's)"
+        cmp -s "$dir/$f" "$PKG/$f" || fail "utilities folder lacks $f (or it differs from the package's)"
     done
 }
 
@@ -566,8 +582,12 @@ scenario_3_configured_com1() {
 }
 
 # 4: Windows XP x64 (Server 2003) mode, COM2: the installer's own spooler
-# registration. Wine cannot load our monitor DLL from the system directory
-# and refuses a printer whose print processor it does not know.
+# registration. The x86_64 build is not under WOW64 here, so it registers for
+# "Windows NT x86" from Driver32\, which a 64-bit Wine cannot use: the monitor
+# DLL does not load (126), the processor directory w32x86 does not exist
+# (copy error 3) and the printer is refused (87: there is no "Windows x64"
+# driver of that name). The installer shows both errors and, since the
+# printer could not be added, ends with exit code -1 (255 here).
 scenario_4_install_xp64_com2() {
     LOG_NAME=ZMP-K40_Installer.txt
     windows_version winxp64 || { fail "could not set the Windows version"; return; }
@@ -576,70 +596,144 @@ scenario_4_install_xp64_com2() {
     act wait-window "$PORT_TYPE" 30000 || return
     user_begin
     shot port-dialog
-    act check "$PORT_TYPE" 1008
-    act click "$PORT_TYPE" Next
+    act check "$PORT_TYPE" 1008 -- click "$PORT_TYPE" Next
     user_end
     answer_boxes "$INSTALLER_BOX" "$pid" No 180 || return
-    expect_boxes 'AddMonitor, ERR CODE: 126\n\n*' 'AddPrinter, Error Code: *'
+    expect_boxes 'AddMonitor, ERR CODE: 126\n\nModule not found.\r\n' \
+                 'AddPrinter, Error Code: 87\n\nInvalid parameter.\r\n'
     wait_program "$pid" 5 rc || return
-    [ "$rc" = 0 ] || fail "installer exit code $rc, expected 0"
+    [ "$rc" = 255 ] || fail "installer exit code $rc, expected 255 (-1: the printer could not be added)"
     keep_log "$LOG_NAME" || return
     check_log_start "$LOG_NAME" 2 5 2 3790
-    log_has "$LOG_NAME" "AddToWin2K BEGIN"
-    log_has "$LOG_NAME" "PRINTER-DRIVER NAME TO ADD : KORVANT ZMP-K40 "
+    local line
+    for line in "AddToWin2K BEGIN" "PRINTER-DRIVER NAME TO ADD : KORVANT ZMP-K40 " "ENV : Windows NT x86, DRV DIR : Driver32\\ " \
+                "CopyFilesNeededToAddPrnDrv END" "FILE SRC : Driver32\\ZPMON40.dll" "AddLanguageMonitor END" \
+                "COPYFILE ERROR, DES : C:\\windows\\system32\\spool\\prtprocs\\w32x86\\ZPPRO40.dll " \
+                "AddPrinterProcessor END" "AddPrinterDriverToSystem END" "AddPrinterToSystem END"; do
+        log_has "$LOG_NAME" "$line"
+    done
+    # Nothing after the refused printer runs.
+    log_lacks "$LOG_NAME" "CopyINFFile BEGIN"
+    log_lacks "$LOG_NAME" "RegisterUninstallInfo BEGIN"
     log_lacks "$LOG_NAME" "AddToWin2K END"
+    reg_query "$UNINSTALL_KEY" >"$SDIR/uninstall-entry.txt"
+    grep -q DisplayName "$SDIR/uninstall-entry.txt" && fail "an Uninstall entry was written"
+
     spooler spooler-after.txt
-    grep -qF 'driver "KORVANT ZMP-K40"' "$SDIR/spooler-after.txt" || fail "the spooler holds no driver KORVANT ZMP-K40"
-    grep -qF 'printer "KORVANT ZMP-K40"' "$SDIR/spooler-after.txt" && fail "Wine added the printer after all"
+    local f=$SDIR/spooler-after.txt
+    grep -qF 'driver "KORVANT ZMP-K40" env="Windows NT x86" version=3' "$f" || fail "no x86 driver KORVANT ZMP-K40"
+    grep -qF 'processor "KVT PRINT PROCESSOR ZMP-K40" env="Windows NT x86"' "$f" || fail "no print processor"
+    grep -qF 'monitor "KVT Language Monitor ZMP-K40"' "$f" && fail "Wine loaded the 32-bit monitor after all"
+    grep -qF 'printer "KORVANT ZMP-K40"' "$f" && fail "Wine added the printer after all"
 }
 
-# 5: the uninstaller on the machine that scenario 4 left.
-scenario_5_uninstall_after_4() {
-    LOG_NAME=ZMP-K40_UnInstaller.txt
-    # A printer object on the driver, as Plug and Play would add it.
-    wine_to "$SDIR/add-printer.txt" "$TOOLS/spoolq.exe" add-printer "KORVANT ZMP-K40" "KORVANT ZMP-K40" "COM2:"
-    cat "$SDIR/add-printer.txt" >>"$TRANSCRIPT"
-    spooler spooler-before.txt
-    local listed=0 pid rc
-    grep -qF 'printer "KORVANT ZMP-K40"' "$SDIR/spooler-before.txt" && listed=1
+# Plug and Play when the USB printer is switched on after scenario 1: the
+# 64-bit driver from the package (the x64 spooler's own environment) and,
+# unless $1 is "driver-only", a printer object on it. Wine's printui did
+# nothing during the installation.
+plug_in_printer() {
+    local d='C:\users\Public\Downloads\ZMPK40\Driver64'
+    wine_to "$SDIR/plug-and-play.txt" "$TOOLS/spoolq.exe" add-driver "KORVANT ZMP-K40" "Windows x64" \
+        "$d\UNIDRV.DLL" "$d\ZMP40.GPD" "$d\UNIDRVUI.DLL" || { fail "adding the driver as Plug and Play would"; return 1; }
+    [ "${1:-}" = driver-only ] && return 0
+    wine_to "$SDIR/.pnp" "$TOOLS/spoolq.exe" add-printer "KORVANT ZMP-K40" "KORVANT ZMP-K40" "USB001"
+    local rc=$?
+    cat "$SDIR/.pnp" >>"$SDIR/plug-and-play.txt"
+    rm -f "$SDIR/.pnp"
+    [ "$rc" = 0 ] || { fail "adding the printer as Plug and Play would"; return 1; }
+}
 
-    # Started from where the installer put it, as the Uninstall entry says.
+# What the removal leaves of the driver, for the record and for the checks.
+record_leftovers() {
+    spooler spooler-after.txt
+    reg_query "$UNINSTALL_KEY" >"$SDIR/uninstall-entry.txt"
+    (cd "$PFX/drive_c/windows" && find . \( -iname '*ZMP*' -o -iname 'ZP*40*' -o -ipath '*korvant*' \) -print) \
+        >"$SDIR/left-behind.txt" 2>&1
+}
+
+# 5: the uninstaller on the machine of scenario 1 after the printer was
+# switched on: its list, Uninstall, the restart question answered No.
+scenario_5_uninstall_after_1() {
+    LOG_NAME=ZMP-K40_UnInstaller.txt
+    local inf
+    inf=$(sed -nE 's/^ +InfFile +REG_SZ +(.*)$/\1/p' "$RESULTS/1-install-win7-usb/uninstall-entry.txt")
+    plug_in_printer || return
+    spooler spooler-before.txt
+    local pid rc
+    # Started where the "Uninstall" entry points.
     (cd "$PFX/drive_c/windows/ZMP-K40" && exec env WINEPREFIX="$PFX" "$WINE" "./$UNINSTALLER") \
-        >>"$SDIR/wine-$UNINSTALLER.log" 2>&1 &
+        </dev/null >>"$SDIR/wine-$UNINSTALLER.log" 2>&1 &
     pid=$!
     STARTED+=("$pid")
     act wait-window "$UNINSTALLER_DIALOG" 30000 || return
-    if [ "$listed" = 1 ]; then
-        user_begin
-        act list-checks "$UNINSTALLER_DIALOG" 1006
-        shows '0 "KORVANT ZMP-K40" checked'
-        shot uninstaller-list
-        act toggle-check "$UNINSTALLER_DIALOG" 1006 0
-        act texts "$UNINSTALLER_DIALOG"
-        shows '1001 Button "Uninstall" disabled'
-        act toggle-check "$UNINSTALLER_DIALOG" 1006 0
-        act click "$UNINSTALLER_DIALOG" Uninstall
-        user_end
-    else
-        note "no printer object could be added: the removal starts by itself"
-        shot uninstaller-list
-    fi
-    answer_boxes "$UNINSTALLER_BOX" "$pid" No 180 || return
+    act wait-text "$UNINSTALLER_DIALOG" 1001 Uninstall 5000 -- list-checks "$UNINSTALLER_DIALOG" 1006 || return
+    user_begin
+    shows '1 items'
+    shows '0 "KORVANT ZMP-K40" checked'
+    shot uninstaller-list
+    # Unchecking the only printer leaves nothing to do; checking it again does.
+    act toggle-check "$UNINSTALLER_DIALOG" 1006 0 -- texts "$UNINSTALLER_DIALOG"
+    shows '1001 Button "Uninstall" disabled'
+    act toggle-check "$UNINSTALLER_DIALOG" 1006 0 -- texts "$UNINSTALLER_DIALOG"
+    lacks '1001 Button "Uninstall" disabled'
+    act click "$UNINSTALLER_DIALOG" Uninstall
+    user_end
+    act wait-text "$UNINSTALLER_DIALOG" 1000 "..." 10000 && shot uninstalling
+    answer_boxes "$UNINSTALLER_BOX" "$pid" No 300 || return
     expect_boxes "$RESTART_QUESTION"
     wait_program "$pid" 5 rc || return
     [ "$rc" = 0 ] || fail "uninstaller exit code $rc, expected 0"
     keep_log "$LOG_NAME" || return
-    log_has "$LOG_NAME" "AddPrinterObjectsToList BEGIN"
-    log_has "$LOG_NAME" "The number of printer-objects : $listed"
-    spooler spooler-after.txt
-    grep -qF 'KORVANT ZMP-K40' "$SDIR/spooler-after.txt" && fail "the spooler still holds KORVANT ZMP-K40 objects"
-    reg_query "$UNINSTALL_KEY" >"$SDIR/uninstall-entry.txt"
-    grep -q 'DisplayName' "$SDIR/uninstall-entry.txt" && fail "the Uninstall entry is still there"
-    [ -e "$PFX/drive_c/windows/ZMP-K40/$UNINSTALLER" ] && note "left: the uninstaller itself (it was running)"
-    [ -d "$PFX/drive_c/windows/ZMP-K40" ] && fail "the utilities folder is still there"
-    # What Wine left behind, for the record.
-    (cd "$PFX/drive_c/windows" && find . -iname '*ZMP*' -o -iname '*ZP*40*' -o -iname 'oem*.inf' -o -iname 'oem*.pnf') \
-        >"$SDIR/left-behind.txt" 2>&1
+    check_log_start "$LOG_NAME" 2 6 1 7601
+    log_has "$LOG_NAME" "The number of printer-objects : 1"
+    log_has "$LOG_NAME" "OBJECT NAME : KORVANT ZMP-K40"
+    check_removal
+    [ -n "$inf" ] && [ -n "$(unix_path "$inf")" ] && note "left: the INF $inf"
+}
+
+# After a removal on the Windows 7 machine: what the uninstaller removes, what
+# it keeps by design, and what Wine keeps.
+check_removal() {
+    record_leftovers
+    local f=$SDIR/spooler-after.txt
+    grep -qF 'printer "KORVANT ZMP-K40"' "$f" && fail "the printer object is still there"
+    grep -q DisplayName "$SDIR/uninstall-entry.txt" && fail "the Uninstall entry is still there"
+    # The utilities folder under the Windows directory stays (the uninstaller
+    # runs from it); the removal deletes "\KORVANT Printer Driver\ZMP-K40".
+    [ -f "$PFX/drive_c/windows/ZMP-K40/$UNINSTALLER" ] || fail "the utilities folder lost the uninstaller"
+    # Wine refuses DeletePrinterDriverExA with a delete flag (87); the
+    # registry fallback of this x86_64 build (not under WOW64) deletes the
+    # "Windows NT x86" key, so the x64 driver stays registered.
+    log_has "$LOG_NAME" "DeletePrinterDriverEx returned FALSE. (87)"
+    grep -qF 'driver "KORVANT ZMP-K40" env="Windows x64"' "$f" && note "left by Wine: the x64 driver registration"
+}
+
+# 8: the uninstaller on the machine of scenario 1 with the driver installed
+# but no printer using it: the removal starts by itself.
+scenario_8_uninstall_driver_only() {
+    LOG_NAME=ZMP-K40_UnInstaller.txt
+    plug_in_printer driver-only || return
+    local pid rc
+    (cd "$PFX/drive_c/windows/ZMP-K40" && exec env WINEPREFIX="$PFX" "$WINE" "./$UNINSTALLER") \
+        </dev/null >>"$SDIR/wine-$UNINSTALLER.log" 2>&1 &
+    pid=$!
+    STARTED+=("$pid")
+    act wait-window "$UNINSTALLER_DIALOG" 30000 || return
+    act wait-text "$UNINSTALLER_DIALOG" 1000 "..." 10000 -- texts "$UNINSTALLER_DIALOG"
+    shows '1006 ListBox "" count=0'
+    shows '1001 Button "Uninstall" disabled'
+    shows '2 Button "Cancel" disabled'
+    shot uninstalling
+    answer_boxes "$UNINSTALLER_BOX" "$pid" No 300 || return
+    expect_boxes "$RESTART_QUESTION"
+    wait_program "$pid" 5 rc || return
+    [ "$rc" = 0 ] || fail "uninstaller exit code $rc, expected 0"
+    keep_log "$LOG_NAME" || return
+    check_log_start "$LOG_NAME" 2 6 1 7601
+    log_has "$LOG_NAME" "The number of printer-objects : 0"
+    log_has "$LOG_NAME" "KORVANT ZMP-K40 PRINTER DRIVER EXISTS."
+    log_lacks "$LOG_NAME" "RemovePrinterObjects BEGIN"
+    check_removal
 }
 
 # 6: the uninstaller where nothing was installed.
@@ -691,14 +785,14 @@ scenario_7_escape_during_install() {
 }
 
 SCENARIOS=(0-robot 1-install-win7-usb 2-second-instance 3-configured-com1 4-install-xp64-com2
-           5-uninstall-after-4 6-uninstall-fresh 7-escape-during-install)
+           5-uninstall-after-1 6-uninstall-fresh 7-escape-during-install 8-uninstall-driver-only)
 # What each scenario needs of the product (checked before a prefix is made).
 declare -A NEEDS=([1-install-win7-usb]=needs_installer [2-second-instance]=needs_installer
                   [3-configured-com1]=needs_installer [4-install-xp64-com2]=needs_installer_xp
-                  [5-uninstall-after-4]=needs_uninstaller [6-uninstall-fresh]=needs_uninstaller
-                  [7-escape-during-install]=needs_installer)
+                  [5-uninstall-after-1]=needs_uninstaller [6-uninstall-fresh]=needs_uninstaller
+                  [7-escape-during-install]=needs_installer [8-uninstall-driver-only]=needs_uninstaller)
 # Scenarios that continue on the machine another one left (a copy of it).
-declare -A BASE=([5-uninstall-after-4]=4-install-xp64-com2)
+declare -A BASE=([5-uninstall-after-1]=1-install-win7-usb [8-uninstall-driver-only]=1-install-win7-usb)
 
 run_scenario() {
     SCN=$1

@@ -7,6 +7,9 @@
 //                               adds a printer object on an installed driver,
 //                               as Plug and Play does when the printer is
 //                               switched on (processor "winprint" by default)
+//   spoolq.exe add-driver NAME ENVIRONMENT DRIVER_FILE DATA_FILE CONFIG_FILE
+//                               registers a printer driver (level 3) from
+//                               full paths, as Plug and Play does from an INF
 //
 // Failed calls are printed as "error CALL (CODE)"; the exit code is 0 when
 // every call succeeded.
@@ -137,13 +140,32 @@ int AddPrinterObject(const char* name, const char* driver, const char* port, con
     return 0;
 }
 
+int AddDriver(char** argv) {
+    DRIVER_INFO_3A info{};
+    info.cVersion = 3;
+    info.pName = argv[0];
+    info.pEnvironment = argv[1];
+    info.pDriverPath = argv[2];
+    info.pDataFile = argv[3];
+    info.pConfigFile = argv[4];
+    if (!AddPrinterDriverA(nullptr, 3, reinterpret_cast<BYTE*>(&info))) {
+        Failed("AddPrinterDriverA");
+        return 1;
+    }
+    std::printf("added driver \"%s\" env=\"%s\"\n", argv[0], argv[1]);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc >= 5 && std::strcmp(argv[1], "add-printer") == 0)
         return AddPrinterObject(argv[2], argv[3], argv[4], argc >= 6 ? argv[5] : "winprint");
+    if (argc == 7 && std::strcmp(argv[1], "add-driver") == 0) return AddDriver(argv + 2);
     if (argc != 1) {
-        std::fprintf(stderr, "usage: spoolq.exe | spoolq.exe add-printer NAME DRIVER PORT [PROCESSOR]\n");
+        std::fprintf(stderr,
+                     "usage: spoolq.exe | spoolq.exe add-printer NAME DRIVER PORT [PROCESSOR]\n"
+                     "       spoolq.exe add-driver NAME ENVIRONMENT DRIVER_FILE DATA_FILE CONFIG_FILE\n");
         return 2;
     }
     Printers();
