@@ -132,9 +132,11 @@ LocalTime SimClock::GetLocalTime() {
 
 void SimClock::Sleep(Dword milliseconds) {
     p_.Enter("Clock.Sleep");
+    // While the caller sleeps the other threads run: what they show in that
+    // time (a posted status text) comes before the sleep in the transcript.
+    p_.RunSleepHook();
     p_.AddEvent("SLEEP", std::to_string(milliseconds));
     p_.machine().Advance(milliseconds);
-    p_.RunSleepHook();
 }
 
 // --- Power ---------------------------------------------------------------------------

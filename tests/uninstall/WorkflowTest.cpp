@@ -99,16 +99,16 @@ TEST(UninstallWorkflowTest, PartialSelectionKeepsTheDriver) {
     // spooler is restarted, and the end comes two seconds after the report.
     EXPECT_EQ(run.events.Lines(), (std::vector<std::string>{
                                       "PROGRESS 10",
-                                      "SLEEP 1000",
                                       "STATUS Deleting printer-driver objects...",
+                                      "SLEEP 1000",
                                       "SLEEP 1000",
                                       "EXEC net stop spooler",
                                       "SLEEP 2000",
                                       "EXEC net start spooler",
                                       "SLEEP 2000",
                                       "PROGRESS 100",
-                                      "SLEEP 2000",
                                       "STATUS The uninstallation has been completed.",
+                                      "SLEEP 2000",
                                       "EXIT 0",
                                   }));
 }
