@@ -1,6 +1,6 @@
 // fixture.exe: the robot's test subject. Shows, one after the other, the
 // product's port dialog, its check list dialog, a Yes/No message box and the
-// port dialog again, all captioned "Fixture ...", and prints to stdout what
+// port dialog twice more, all captioned "Fixture ...", and prints to stdout what
 // the user did in each, so that the harness can check that every robot
 // command reached the window the way a user's action would.
 #include <windows.h>
@@ -34,10 +34,11 @@ void EnableAddress(HWND dialog, bool enable) {
     EnableWindow(GetDlgItem(dialog, kIdIp), enable);
 }
 
-INT_PTR CALLBACK PortProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+// The caption comes with the dialog's creation parameter.
+INT_PTR CALLBACK PortProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        SetWindowTextA(dialog, "Fixture Port Type");
+        SetWindowTextA(dialog, reinterpret_cast<const char*>(lParam));
         CheckRadioButton(dialog, 1006, 1011, 1006);
         SetDlgItemInt(dialog, kIdPort, 9100, FALSE);
         EnableAddress(dialog, false);
@@ -147,11 +148,14 @@ int main() {
     InitCommonControlsEx(&controls);
     HINSTANCE self = GetModuleHandleA(nullptr);
 
-    DialogBoxParamA(self, "INST_129", nullptr, PortProc, 0);
+    auto caption = [](const char* text) { return reinterpret_cast<LPARAM>(text); };
+    DialogBoxParamA(self, "INST_129", nullptr, PortProc, caption("Fixture Port Type"));
     DialogBoxParamA(self, "UNIN_102", nullptr, CheckListDialogProc, 0);
     int answer = MessageBoxA(nullptr, "First line.\nSecond line.\n\n[Yes] or [No]?", "Fixture",
                              MB_YESNO | MB_ICONQUESTION);
     Print("message-box answer=%d", answer);
-    DialogBoxParamA(self, "INST_129", nullptr, PortProc, 0);
+    // Ended once by Escape, once by Alt+F4.
+    DialogBoxParamA(self, "INST_129", nullptr, PortProc, caption("Fixture Escape"));
+    DialogBoxParamA(self, "INST_129", nullptr, PortProc, caption("Fixture Alt+F4"));
     return 0;
 }

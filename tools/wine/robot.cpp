@@ -386,10 +386,11 @@ int Key(const std::string& title, const std::string& keyName) {
         WPARAM key;
     };
     static const Named kKeys[] = {{"escape", VK_ESCAPE}, {"enter", VK_RETURN}, {"space", VK_SPACE},
-                                  {"tab", VK_TAB}};
+                                  {"tab", VK_TAB},       {"alt+f4", VK_F4}};
     WPARAM key = 0;
     for (const Named& k : kKeys)
         if (keyName == k.name) key = k.key;
+    bool alt = keyName.rfind("alt+", 0) == 0;
     if (!key) {
         Say("key: unknown key \"%s\"", keyName.c_str());
         return kUsage;
@@ -403,8 +404,11 @@ int Key(const std::string& title, const std::string& keyName) {
         (info.hwndFocus == window || IsChild(window, info.hwndFocus)))
         target = info.hwndFocus;
     UINT scan = MapVirtualKeyA(static_cast<UINT>(key), 0);
-    PostMessageA(target, WM_KEYDOWN, key, 1 | (scan << 16));
-    PostMessageA(target, WM_KEYUP, key, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+    // With Alt held the keyboard sends system keys, context bit 29 set.
+    UINT down = alt ? WM_SYSKEYDOWN : WM_KEYDOWN, up = alt ? WM_SYSKEYUP : WM_KEYUP;
+    LPARAM context = alt ? (1u << 29) : 0;
+    PostMessageA(target, down, key, 1 | (scan << 16) | context);
+    PostMessageA(target, up, key, 1 | (scan << 16) | context | (1u << 30) | (1u << 31));
     Say("key \"%s\" %s (to %s %d)", title.c_str(), keyName.c_str(), ClassOf(target).c_str(),
         GetDlgCtrlID(target));
     return kDone;
@@ -518,7 +522,7 @@ int Usage() {
                  "  texts TITLE | wait-text TITLE CONTROL TEXT TIMEOUT_MS\n"
                  "  click TITLE CONTROL_ID_OR_TEXT | check TITLE CONTROL_ID\n"
                  "  type TITLE CONTROL_ID TEXT | set-ip TITLE CONTROL_ID A.B.C.D\n"
-                 "  answer TITLE Yes|No|OK | key TITLE escape|enter|space|tab\n"
+                 "  answer TITLE Yes|No|OK | key TITLE escape|enter|space|tab|alt+f4\n"
                  "  foreground | windows\n"
                  "  list-checks TITLE CONTROL_ID | toggle-check TITLE CONTROL_ID INDEX\n");
     return kUsage;
