@@ -362,6 +362,31 @@ needs_uninstaller() {
 
 # ---------------------------------------------------------------- checks shared by scenarios
 
+# The program $1 started a second time from the folder $2 while the first one
+# shows the window $3, with Notepad in front: the second ends at once (exit
+# 0) without touching the first one's log $4, and $3 comes to the front.
+second_start() {
+    local exe=$1 dir=$2 front=$3 log notepad second rc
+    log=$(log_path "$4")
+    (cd "$PFX/drive_c" && exec env WINEPREFIX="$PFX" "$WINE" notepad) </dev/null >>"$SDIR/wine-notepad.log" 2>&1 &
+    notepad=$!
+    STARTED+=("$notepad")
+    act wait-window "Untitled - Notepad" 20000 -- foreground
+    shows 'foreground "Untitled - Notepad"'
+    cp "$log" "$SDIR/log-before-second.txt"
+    (cd "$dir" && exec env WINEPREFIX="$PFX" "$WINE" "./$exe") </dev/null >>"$SDIR/wine-second-$exe.log" 2>&1 &
+    second=$!
+    STARTED+=("$second")
+    note "started a second $exe (pid $second)"
+    wait_program "$second" 15 rc && { [ "$rc" = 0 ] || fail "second $exe: exit code $rc, expected 0"; }
+    act foreground
+    shows "foreground \"$front\""
+    shot second-start
+    cmp -s "$log" "$SDIR/log-before-second.txt" || fail "the second $exe touched the first one's log"
+    kill "$notepad" 2>/dev/null
+    wait "$notepad" 2>/dev/null
+}
+
 # The first lines every run logs: WOW64 (a 64-bit program under Wine is not
 # under WOW64), then CheckOS.
 check_log_start() {
@@ -528,30 +553,14 @@ scenario_1_install_win7_usb() {
 # 2: a second installer while the first asks for the port.
 scenario_2_second_instance() {
     LOG_NAME=ZMP-K40_Installer.txt
-    local first second rc notepad log
+    local first rc
     start_program first "$INSTALLER"
     act wait-window "$PORT_TYPE" 30000 || return
     user_begin
-    # Something else in front first, so that coming to the front shows.
-    (cd "$PFX/drive_c" && exec env WINEPREFIX="$PFX" "$WINE" notepad) >>"$SDIR/wine-notepad.log" 2>&1 &
-    notepad=$!
-    STARTED+=("$notepad")
-    act wait-window "Untitled - Notepad" 20000
-    robot foreground
-    shows 'foreground "Untitled - Notepad"'
-    log=$(log_path "$LOG_NAME")
-    cp "$log" "$SDIR/log-before-second.txt" 2>/dev/null
-
-    start_program second "$INSTALLER"
-    wait_program "$second" 15 rc && { [ "$rc" = 0 ] || fail "second installer exit code $rc, expected 0"; }
-    act foreground
-    shows "foreground \"$PORT_TYPE\""
-    shot after-second-start
+    second_start "$INSTALLER" "$PKG" "$PORT_TYPE" "$LOG_NAME"
     act windows
     [ "$(grep -c "window \"$PROGRESS\"" <<<"$ROBOT_OUT")" = 1 ] || fail "not exactly one progress dialog"
     [ "$(grep -c "window \"$PORT_TYPE\"" <<<"$ROBOT_OUT")" = 1 ] || fail "not exactly one port dialog"
-    cmp -s "$log" "$SDIR/log-before-second.txt" || fail "the second installer touched the first one's log"
-    kill "$notepad" 2>/dev/null
 
     # The first one is cancelled at its port dialog.
     act key "$PORT_TYPE" escape
@@ -572,6 +581,12 @@ scenario_3_configured_com1() {
     act wait-text "$PROGRESS" 1003 "..." 15000 && shot progress-dialog
     act windows
     lacks "window \"$PORT_TYPE\""
+    # A second start while the first shows its question brings the question
+    # (the progress dialog's last active pop-up) to the front.
+    act wait-window "$INSTALLER_BOX" 150000 || return
+    user_begin
+    second_start "$INSTALLER" "$PKG" "$INSTALLER_BOX" "$LOG_NAME"
+    user_end
     answer_boxes "$INSTALLER_BOX" "$pid" No 180 || return
     expect_boxes "$RESTART_QUESTION"
     wait_program "$pid" 5 rc || return
@@ -673,6 +688,7 @@ scenario_5_uninstall_after_1() {
     shows '1 items'
     shows '0 "KORVANT ZMP-K40" checked'
     shot uninstaller-list
+    second_start "$UNINSTALLER" "$PFX/drive_c/windows/ZMP-K40" "$UNINSTALLER_DIALOG" "$LOG_NAME"
     # Unchecking the only printer leaves nothing to do; checking it again does.
     act toggle-check "$UNINSTALLER_DIALOG" 1006 0 -- texts "$UNINSTALLER_DIALOG"
     shows '1001 Button "Uninstall" disabled'
