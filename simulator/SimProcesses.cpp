@@ -41,7 +41,7 @@ Status SimProcesses::CreateProcess(const std::string& commandLine, Dword /*creat
     if (auto fault = p_.Enter("Processes.CreateProcess")) return p_.Fail(*fault);
     Switches switches = p_.machine().ModelSwitchesCopy();
     if (switches.createProcessError) return p_.Fail(switches.createProcessError);
-    p_.AddEvent("CHILD", commandLine);
+    p_.AddEvent("EXEC", commandLine);
 
     ChildRecord child;
     child.commandLine = commandLine;

@@ -20,11 +20,9 @@ find "$machine/drive" -iname 'ZMP-K40_Installer.txt' -exec cat {} \; | tr -d '\r
 echo; echo "== machine after the installer"
 "$sim" show "$machine"
 
-if "$sim" uninstall --help >/dev/null 2>&1; then
-  echo; echo "== ZMPK40_Uninstaller.exe (all checked, no restart)"
-  "$sim" uninstall "$machine" --no || true
-  echo; echo "== uninstaller log"
-  find "$machine/drive" -iname 'ZMP-K40_UnInstaller.txt' -exec cat {} \; | tr -d '\r'
-  echo; echo "== machine after the uninstaller"
-  "$sim" show "$machine"
-fi
+echo; echo "== ZMPK40_Uninstaller.exe from the utilities folder (all checked, no restart)"
+"$sim" uninstall "$machine" --no || true
+echo; echo "== uninstaller log"
+find "$machine/drive" -iname 'ZMP-K40_UnInstaller.txt' -exec cat {} \; | tr -d '\r'
+echo; echo "== machine after the uninstaller"
+"$sim" show "$machine"

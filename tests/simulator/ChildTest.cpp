@@ -62,7 +62,7 @@ TEST(SimChild, InstallDriverFromTheInfForTheNativeEnvironment) {
         EXPECT_EQ(m.OemInfs(), (std::vector<std::string>{"oem0.inf"}));  // Windows keeps the INF
         EXPECT_EQ(driver->oemInf, "oem0.inf");
         EXPECT_TRUE(m.Printers().empty());
-        EXPECT_EQ(sim.events.Lines().at(0), "CHILD " + Ia());
+        EXPECT_EQ(sim.events.Lines().at(0), "EXEC " + Ia());
     }
 }
 
