@@ -317,6 +317,20 @@ keep_log() {
 }
 log_has() { grep -qF -- "$2" "$SDIR/$1" 2>/dev/null || fail "log $1 lacks \"$2\""; }
 log_lacks() { ! grep -qF -- "$2" "$SDIR/$1" 2>/dev/null || fail "log $1 holds \"$2\""; }
+# These texts appear in the log in this order (each on a later line).
+log_in_order() {
+    local log=$1 from=0 line found
+    shift
+    for line in "$@"; do
+        found=$(awk -v from="$from" -v want="$line" 'NR > from && index($0, want) { print NR; exit }' "$SDIR/$log")
+        if [ -z "$found" ]; then
+            fail "log $log: \"$line\" missing after line $from"
+            return
+        fi
+        from=$found
+    done
+}
+
 # Line N of the log without its time prefix.
 log_line() { sed -n "$2p" "$SDIR/$1" | sed -E 's/^[0-9]{2}:[0-9]{2}:[0-9]{2}: ?//'; }
 log_line_is() {
@@ -529,12 +543,28 @@ scenario_1_install_win7_usb() {
     shot port-dialog
     check_port_dialog
     check_progress_dialog
-    act check "$PORT_TYPE" 1001
+    # Wireless LAN opens the address fields; a port of 0 is refused with the
+    # range message and the dialog stays. The port is checked whatever the
+    # choice, so it is put right before USB closes the fields again.
+    act check "$PORT_TYPE" 1007 -- type "$PORT_TYPE" 1005 0 -- texts "$PORT_TYPE"
+    shows '1003 SysIPAddress32 "0.0.0.0"'$'\n'
+    shows '1005 Edit "0"'$'\n'
+    act click "$PORT_TYPE" Next
+    box "$INSTALLER_BOX" "Please enter an integer between 1 and 10000." OK range-box 5000
+    act texts "$PORT_TYPE"
+    shows '1007 Button "Wireless LAN" checked'
+    act type "$PORT_TYPE" 1005 9100 -- check "$PORT_TYPE" 1001 -- texts "$PORT_TYPE"
+    shows '1003 SysIPAddress32 "0.0.0.0" disabled'
+    shows '1005 Edit "9100" disabled'
     act click "$PORT_TYPE" Next
     user_end
     act wait-gone "$PORT_TYPE" 5000
     act wait-text "$PROGRESS" 1003 "..." 10000 && shot progress-dialog
     check_progress_dialog
+    # The completion report comes before the message.
+    act wait-window "$INSTALLER_BOX" 150000 -- texts "$PROGRESS" || return
+    shows '1003 Static "The driver has been successfully installed."'
+    shows 'msctls_progress32 "" pos=100'
     answer_boxes "$INSTALLER_BOX" "$pid" No 180 || return
     expect_boxes "$TURN_OFF"
     wait_program "$pid" 5 rc || return
@@ -542,9 +572,12 @@ scenario_1_install_win7_usb() {
 
     keep_log "$LOG_NAME" || return
     check_log_start "$LOG_NAME" 2 6 1 7601
-    log_has "$LOG_NAME" "AddToWin2KWithWHQL BEGIN"
-    log_has "$LOG_NAME" 'COMMAND LINE : cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m "KORVANT ZMP-K40" /f .\ZMPK40.inf'
-    log_has "$LOG_NAME" "AddToWin2KWithWHQL END"
+    log_in_order "$LOG_NAME" "AddToWin2KWithWHQL BEGIN" "PrinterDrvExist BEGIN" \
+        "KORVANT ZMP-K40 PRINTER DRIVER DOES NOT EXIST." "DeleteVidPid BEGIN" "DeletePrnDrvPnPDirectory BEGIN" \
+        "Delete_USB_Info BEGIN" \
+        'COMMAND LINE : cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m "KORVANT ZMP-K40" /f .\ZMPK40.inf' \
+        "INFFileExist BEGIN" "CopyINFFile BEGIN" "RegisterUninstallInfo BEGIN" "CopyFilesOfUtilities BEGIN" \
+        "AddToWin2KWithWHQL END"
     check_uninstall_entry
     check_utilities_folder
     spooler spooler-after.txt
