@@ -145,6 +145,18 @@ public:
         (void)environment;
         return GetPrinterDriverDirectory(out);
     }
+    // DeletePrinterDriverExA(NULL, environment, ...) and
+    // DeletePrintProcessorA(NULL, environment, name): the removal of a driver
+    // and a processor installed for another environment than the caller's.
+    virtual Status DeletePrinterDriverExFor(const std::string& environment, const std::string& driverName,
+                                            Dword deleteFlag, Dword versionFlag) {
+        (void)environment;
+        return DeletePrinterDriverEx(driverName, deleteFlag, versionFlag);
+    }
+    virtual Status DeletePrintProcessorFor(const std::string& environment, const std::string& processorName) {
+        (void)environment;
+        return DeletePrintProcessor(processorName);
+    }
     // AddPrinterDriverA(NULL, 3, &info)
     virtual Status AddPrinterDriver(const DriverInfo3& info) = 0;
     // AddPrinterA(NULL, 2, &info): the new printer's handle on success.

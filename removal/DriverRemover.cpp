@@ -131,6 +131,19 @@ void DriverRemover::DeleteFileLogged(const std::string& path) {
     if (!status.ok()) ReportDeleteFileError(log_, path, status.code);
 }
 
+// Without an environment the spooler answers for this 32-bit program's own
+// (w32x86), but on 64-bit Windows the driver, its processor and Plug and
+// Play's staging directory are the system's x64 ones.
+Status DriverRemover::GetDriverDirectory(std::string& out) {
+    if (wow64_) return platform_.spooler.GetPrinterDriverDirectoryFor(EnvironmentName(wow64_), out);
+    return platform_.spooler.GetPrinterDriverDirectory(out);
+}
+
+Status DriverRemover::GetProcessorDirectory(std::string& out) {
+    if (wow64_) return platform_.spooler.GetPrintProcessorDirectoryFor(EnvironmentName(wow64_), out);
+    return platform_.spooler.GetPrintProcessorDirectory(out);
+}
+
 std::string DriverRemover::WindowsDirectory() {
     std::string dir;
     platform_.files.GetWindowsDirectory(dir, 256);
@@ -236,8 +249,11 @@ bool DriverRemover::DeletePrinterDrv(const std::string& model) {
     if (IsUninstaller()) Report("Deleting printer-drivers...", Bar::None, 100);
 
     const std::string driverName = String(Text::Maker) + " " + model;
-    Status status =
-        platform_.spooler.DeletePrinterDriverEx(driverName, spool::kDpdDeleteUnusedFiles, 3);
+    // Named, because the spooler would otherwise look for the driver in this
+    // 32-bit program's environment, not in the x64 one it is installed for.
+    Status status = wow64_ ? platform_.spooler.DeletePrinterDriverExFor(EnvironmentName(wow64_), driverName,
+                                                                        spool::kDpdDeleteUnusedFiles, 3)
+                           : platform_.spooler.DeletePrinterDriverEx(driverName, spool::kDpdDeleteUnusedFiles, 3);
     bool result = status.ok();
     if (!result) {
         if (IsUninstaller())
@@ -304,6 +320,12 @@ void DriverRemover::DeleteLanguageMonitor() {
             DeleteFileLogged(wow64Dir + "\\" + file);
         }
         DeleteFileLogged(WindowsDirectory() + "\\" + file);
+        // This program's system32 is redirected to SysWOW64 (the first two
+        // attempts name the same directory), but Windows' own printer
+        // installation puts the 64-bit monitor into the native system32.
+        // From Vista on it is reached through the Sysnative alias; XP x64
+        // has none, and there the monitor lives in the Windows directory.
+        if (osCode_ >= kOsWinVista) DeleteFileLogged(WindowsDirectory() + "\\Sysnative\\" + file);
     }
     End("DeleteLanguageMonitor");
 }
@@ -313,7 +335,8 @@ void DriverRemover::DeleteProcessor() {
     if (IsUninstaller()) Report("Deleting the processor...", Bar::None, 100);
 
     const std::string processor = String(Text::ProcessorName);
-    Status status = platform_.spooler.DeletePrintProcessor(processor);
+    Status status = wow64_ ? platform_.spooler.DeletePrintProcessorFor(EnvironmentName(wow64_), processor)
+                           : platform_.spooler.DeletePrintProcessor(processor);
     if (!status.ok()) {
         log_.WriteLog("DeleteMonitor Error : (%d)", static_cast<int>(status.code));
         DeleteMachineKey(platform_, log_, wow64_,
@@ -322,7 +345,7 @@ void DriverRemover::DeleteProcessor() {
     }
 
     std::string processorDir;
-    platform_.spooler.GetPrintProcessorDirectory(processorDir);
+    GetProcessorDirectory(processorDir);
     DeleteFileLogged(processorDir + "\\" + String(Text::ProcessorDll));
     // No further deletion here: the installer's table has no second
     // processor file, and a nameless one would only name the directory itself.
@@ -343,7 +366,7 @@ void DriverRemover::DeleteDriverComponent() {
         log_.WriteLog("GetWindowsDirectory failed");
     }
     std::string driverDir;
-    Status status = platform_.spooler.GetPrinterDriverDirectory(driverDir);
+    Status status = GetDriverDirectory(driverDir);
     if (!status.ok()) {
         driverDir.clear();
         log_.WriteLog("GetPrinterDriverDirectory failed. (%d)", static_cast<int>(status.code));
@@ -480,7 +503,7 @@ void DriverRemover::DeletePrnDrvPnPDirectory() {
     ReportPnpStep("Deleting PNP directories...");
 
     std::string driverDir;
-    Status status = platform_.spooler.GetPrinterDriverDirectory(driverDir);
+    Status status = GetDriverDirectory(driverDir);
     const std::string directory = driverDir + "\\" + String(Text::PnpDirectory);
     // Without the driver directory the path would be relative to the
     // current drive's root: no tree is deleted there.

@@ -12,6 +12,10 @@
 //   Uninstaller     - the uninstaller's removal (RemovePrinterObjects,
 //                     RemoveFromOS, DeleteUninstallInfoFromReg,
 //                     DeleteInstalledDirectory).
+// On 64-bit Windows (the WOW64 flag) the spooler calls name the environment
+// the driver is installed for, "Windows x64"; on 32-bit Windows they name
+// none.
+//
 // All steps run on the owner's worker thread (DeleteUninstallInfoFromReg
 // also on the uninstaller's dialog thread when nothing else is removed).
 #pragma once
@@ -96,6 +100,10 @@ private:
     void ReportPnpStep(const char* text);
     // DeleteFileA, a failure logged by ReportDeleteFileError.
     void DeleteFileLogged(const std::string& path);
+    // GetPrinterDriverDirectoryA / GetPrintProcessorDirectoryA of the
+    // environment the driver is installed for.
+    Status GetDriverDirectory(std::string& out);
+    Status GetProcessorDirectory(std::string& out);
     std::string WindowsDirectory();
 
     Platform& platform_;

@@ -232,6 +232,9 @@ public:
     Status GetPrinterDriverDirectory(std::string& out) override;
     Status GetPrintProcessorDirectoryFor(const std::string& environment, std::string& out) override;
     Status GetPrinterDriverDirectoryFor(const std::string& environment, std::string& out) override;
+    Status DeletePrinterDriverExFor(const std::string& environment, const std::string& driverName,
+                                    Dword deleteFlag, Dword versionFlag) override;
+    Status DeletePrintProcessorFor(const std::string& environment, const std::string& processorName) override;
     Status AddPrinterDriver(const DriverInfo3& info) override;
     Status AddPrinter(const PrinterInfo2& info, PrinterHandle& out) override;
     XcvResult XcvData(PrinterHandle xcv, const std::u16string& command, const std::vector<std::uint8_t>& input,

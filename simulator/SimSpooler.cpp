@@ -320,6 +320,21 @@ Status SimSpooler::GetPrinterDriverDirectoryFor(const std::string& environment, 
     return Status::Ok();
 }
 
+Status SimSpooler::DeletePrinterDriverExFor(const std::string& environment, const std::string& driverName,
+                                            Dword deleteFlag, Dword versionFlag) {
+    ZMP_ENTER("DeletePrinterDriverExFor");
+    std::string env = environment.empty() ? p_.CallerEnvironment() : environment;
+    Dword code = s.DeletePrinterDriver(driverName, env, deleteFlag, versionFlag);
+    return code ? p_.Fail(code) : Status::Ok();
+}
+
+Status SimSpooler::DeletePrintProcessorFor(const std::string& environment, const std::string& processorName) {
+    ZMP_ENTER("DeletePrintProcessorFor");
+    std::string env = environment.empty() ? p_.CallerEnvironment() : environment;
+    Dword code = s.DeletePrintProcessor(env, processorName);
+    return code ? p_.Fail(code) : Status::Ok();
+}
+
 Status SimSpooler::AddPrinterDriver(const DriverInfo3& info) {
     ZMP_ENTER("AddPrinterDriver");
     DriverInfo3 record = info;

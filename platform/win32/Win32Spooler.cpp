@@ -287,6 +287,16 @@ Status Win32Spooler::GetPrinterDriverDirectoryFor(const std::string& environment
         out);
 }
 
+Status Win32Spooler::DeletePrinterDriverExFor(const std::string& environment, const std::string& driverName,
+                                              Dword deleteFlag, Dword versionFlag) {
+    return FromBool(::DeletePrinterDriverExA(nullptr, StrOrNull(environment), Str(driverName), deleteFlag,
+                                             versionFlag));
+}
+
+Status Win32Spooler::DeletePrintProcessorFor(const std::string& environment, const std::string& processorName) {
+    return FromBool(::DeletePrintProcessorA(nullptr, StrOrNull(environment), Str(processorName)));
+}
+
 Status Win32Spooler::AddPrinterDriver(const DriverInfo3& info) {
     std::string dependent = MultiSz(info.dependentFiles);
     DRIVER_INFO_3A di = {};

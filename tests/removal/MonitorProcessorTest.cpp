@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/removal/RemoverFixture.h"
 
 namespace zmp::test {
@@ -62,23 +64,65 @@ TEST(DeleteLanguageMonitor, RefusedMonitorKeyIsDeletedInThe64BitView) {
               0);
 }
 
-TEST(DeleteLanguageMonitor, Wow64TriesThreeLocationsEachFailureOnItsOwn) {
-    RemoverRun run("7", true, Variant::Uninstaller);
-    run.machine->AddMonitorRecord({kMonitorName, "Windows x64", "ZPMON40.dll"});
-    std::string systemDir, wow64Dir;
-    run.platform->files.GetSystemDirectory(systemDir, 256);
-    run.platform->files.GetSystemWow64Directory(wow64Dir, 256);
-    const std::string windowsDir = run.WindowsDirectory();
+// Where the monitor DLL is looked for, as the program names the places
+// (relative to the Windows directory, "" for the directory itself), and
+// which of the copies in the native system32, SysWOW64 and the Windows
+// directory stay.
+TEST(DeleteLanguageMonitor, MonitorDllIsDeletedWhereverTheProgramCanReachIt) {
+    struct Case {
+        const char* preset;
+        bool is64;
+        std::vector<std::string> attempts;
+        std::vector<std::string> kept;  // native paths, relative to the Windows directory
+    };
+    const Case cases[] = {
+        // 32-bit Windows: the system directory only.
+        {"xp", false, {"system32"}, {""}},
+        {"7", false, {"system32"}, {""}},
+        // XP x64: the redirected system32 (SysWOW64), SysWOW64 itself and the
+        // Windows directory, where the installer puts the monitor there. The
+        // native system32 has no alias before Vista, so a copy there stays.
+        {"xp64", true, {"system32", "SysWOW64", ""}, {"system32"}},
+        // Vista and later: also the native system32, through Sysnative,
+        // where Windows' own printer installation puts the monitor.
+        {"vista", true, {"system32", "SysWOW64", "", "Sysnative"}, {}},
+        {"7", true, {"system32", "SysWOW64", "", "Sysnative"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.preset) + (c.is64 ? " x64" : ""));
+        auto path = [](const std::string& windir, const std::string& dir) {
+            return windir + (dir.empty() ? "" : "\\" + dir) + "\\ZPMON40.dll";
+        };
+        {
+            // Nothing there: every attempt fails and is logged on its own.
+            RemoverRun run(c.preset, c.is64, Variant::Uninstaller);
+            run.machine->AddMonitorRecord({kMonitorName, run.NativeEnvironment(), "ZPMON40.dll"});
 
-    run.remover.DeleteLanguageMonitor();
+            run.remover.DeleteLanguageMonitor();
 
-    EXPECT_EQ(run.LogLines(), (std::vector<std::string>{
-                                  "DeleteLanguageMonitor BEGIN",
-                                  "DeleteFile Error : " + systemDir + "\\ZPMON40.dll , (2)",
-                                  "DeleteFile Error : " + wow64Dir + "\\ZPMON40.dll , (2)",
-                                  "DeleteFile Error : " + windowsDir + "\\ZPMON40.dll , (2)",
-                                  "DeleteLanguageMonitor END",
-                              }));
+            std::vector<std::string> expected{"DeleteLanguageMonitor BEGIN"};
+            for (const std::string& dir : c.attempts)
+                expected.push_back("DeleteFile Error : " + path(run.WindowsDirectory(), dir) + " , (2)");
+            expected.push_back("DeleteLanguageMonitor END");
+            EXPECT_EQ(run.LogLines(), expected);
+        }
+        {
+            // A copy in every place.
+            RemoverRun run(c.preset, c.is64, Variant::Uninstaller);
+            std::vector<std::string> places{"system32", ""};
+            if (c.is64) places.push_back("SysWOW64");
+            for (const std::string& dir : places) run.machine->WriteFile(path(run.WindowsDirectory(), dir), "MZ");
+            run.machine->AddMonitorRecord({kMonitorName, run.NativeEnvironment(), "ZPMON40.dll"});
+
+            run.remover.DeleteLanguageMonitor();
+
+            EXPECT_FALSE(run.HasMonitor(kMonitorName));
+            for (const std::string& dir : places) {
+                const bool kept = std::find(c.kept.begin(), c.kept.end(), dir) != c.kept.end();
+                EXPECT_EQ(run.machine->FileExists(path(run.WindowsDirectory(), dir)), kept) << "'" << dir << "'";
+            }
+        }
+    }
 }
 
 TEST(DeleteLanguageMonitor, Wow64WithoutGetSystemWow64DirectorySkipsThatLocation) {
@@ -87,13 +131,18 @@ TEST(DeleteLanguageMonitor, Wow64WithoutGetSystemWow64DirectorySkipsThatLocation
     sim::OsInfo os = run.machine->Os();
     os.hasGetSystemWow64Directory = false;
     run.machine->SetOs(os);
-    const std::string inWindows = run.WindowsDirectory() + "\\ZPMON40.dll";
-    run.machine->WriteFile(inWindows, "MZ");
+    const std::string windowsDir = run.WindowsDirectory();
+    run.machine->WriteFile(windowsDir + "\\ZPMON40.dll", "MZ");
 
     run.remover.DeleteLanguageMonitor();
 
-    EXPECT_FALSE(run.machine->FileExists(inWindows));
-    EXPECT_EQ(run.LogLines().size(), 3u);  // BEGIN, the system directory's failure, END
+    EXPECT_FALSE(run.machine->FileExists(windowsDir + "\\ZPMON40.dll"));
+    EXPECT_EQ(run.LogLines(), (std::vector<std::string>{
+                                  "DeleteLanguageMonitor BEGIN",
+                                  "DeleteFile Error : " + windowsDir + "\\system32\\ZPMON40.dll , (2)",
+                                  "DeleteFile Error : " + windowsDir + "\\Sysnative\\ZPMON40.dll , (2)",
+                                  "DeleteLanguageMonitor END",
+                              }));
 }
 
 TEST(DeleteProcessor, RefusedProcessorKeyIsDeletedByTheWow64Flag) {
@@ -101,7 +150,9 @@ TEST(DeleteProcessor, RefusedProcessorKeyIsDeletedByTheWow64Flag) {
         const char* preset;
         bool is64;
         const char* environment;
-    } cases[] = {{"7", true, "Windows x64"}, {"xp", false, "Windows NT x86"}};
+        const char* deleteCall;
+    } cases[] = {{"7", true, "Windows x64", "Spooler.DeletePrintProcessorFor"},
+                 {"xp", false, "Windows NT x86", "Spooler.DeletePrintProcessor"}};
     for (const Case& c : cases) {
         RemoverRun run(c.preset, c.is64, Variant::Uninstaller);
         const std::string key = std::string("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\") +
@@ -109,7 +160,7 @@ TEST(DeleteProcessor, RefusedProcessorKeyIsDeletedByTheWow64Flag) {
         run.machine->CreateKey(key);
         const std::string dll = run.ProcessorDirectory() + "\\ZPPRO40.dll";
         run.machine->WriteFile(dll, "MZ");
-        run.sys->Faults().Fail("Spooler.DeletePrintProcessor", err::kAccessDenied);
+        run.sys->Faults().Fail(c.deleteCall, err::kAccessDenied);
 
         run.remover.DeleteProcessor();
 

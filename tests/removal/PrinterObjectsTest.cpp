@@ -214,6 +214,7 @@ struct FallbackCase {
     bool is64;
     Variant variant;
     const char* environment;
+    const char* spoolerCall;  // the refused DeletePrinterDriverExA
     const char* deleteCall;
     const char* otherCall;
 };
@@ -228,7 +229,7 @@ TEST_P(DeletePrinterDrvFallback, RefusedDriverIsTakenOutOfTheRegistryByTheWow64F
     const std::string printerKey = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\KORVANT ZMP-K40";
     run.machine->CreateKey(driverKey);
     run.machine->CreateKey(printerKey);
-    run.sys->Faults().Fail("Spooler.DeletePrinterDriverEx", err::kPrinterDriverInUse);
+    run.sys->Faults().Fail(c.spoolerCall, err::kPrinterDriverInUse);
 
     EXPECT_TRUE(run.remover.DeletePrinterDrv("ZMP-K40"));
 
@@ -247,9 +248,9 @@ TEST_P(DeletePrinterDrvFallback, RefusedDriverIsTakenOutOfTheRegistryByTheWow64F
 INSTANTIATE_TEST_SUITE_P(
     Cases, DeletePrinterDrvFallback,
     ::testing::Values(FallbackCase{"Win7x64Uninstaller", "7", true, Variant::Uninstaller, "Windows x64",
-                                   "Registry.RegDeleteKeyEx", "Registry.ShDeleteKey"},
+                                   "Spooler.DeletePrinterDriverExFor", "Registry.RegDeleteKeyEx", "Registry.ShDeleteKey"},
                       FallbackCase{"XP32Installer", "xp", false, Variant::InstallerDialog, "Windows NT x86",
-                                   "Registry.ShDeleteKey", "Registry.RegDeleteKeyEx"}),
+                                   "Spooler.DeletePrinterDriverEx", "Registry.ShDeleteKey", "Registry.RegDeleteKeyEx"}),
     [](const ::testing::TestParamInfo<FallbackCase>& info) { return std::string(info.param.name); });
 
 TEST(DeletePrinterDrv, FallbackFailureIsLoggedAndMakesTheResultFalse) {

@@ -69,18 +69,11 @@ public:
 
     DriverRemover remover;
 
-    // The printer driver directory and the print processor directory as the
-    // (32-bit) program sees them.
-    std::string DriverDirectory() {
-        std::string dir;
-        platform->spooler.GetPrinterDriverDirectory(dir);
-        return dir;
-    }
-    std::string ProcessorDirectory() {
-        std::string dir;
-        platform->spooler.GetPrintProcessorDirectory(dir);
-        return dir;
-    }
+    // The printer driver directory and the print processor directory of the
+    // environment the driver is installed for (the x64 ones on 64-bit
+    // Windows, not those this 32-bit program gets when it names none).
+    std::string DriverDirectory() const { return machine->PrinterDriverDirectory(NativeEnvironment()); }
+    std::string ProcessorDirectory() const { return machine->PrintProcessorDirectory(NativeEnvironment()); }
     std::string WindowsDirectory() const { return machine->WindowsDirectory(); }
 
     std::string NativeEnvironment() const { return machine->Os().NativeEnvironment(); }

@@ -95,6 +95,12 @@ TEST(Sequences, UninstallerFullRemovalOn64BitWindows) {
     EXPECT_FALSE(m.KeyExists(std::string("HKLM\\") + kUninstallKey));
     EXPECT_TRUE(m.Devices().empty());
     EXPECT_FALSE(m.DirectoryExists("C:\\KORVANT Printer Driver"));
+    // The files in the x64 directories and the monitor in the native system32.
+    const std::string env = run.NativeEnvironment();
+    for (const char* f : {"ZMP40.dll", "ZMP40.GPD", "ZPUI40.dll", "ZMP40.BUD", "ZPUNI40.dll", "ZPUI40.INI"})
+        EXPECT_FALSE(m.FileExists(m.PrinterDriverDirectory(env) + "\\3\\" + f)) << f;
+    EXPECT_FALSE(m.FileExists(m.PrintProcessorDirectory(env) + "\\ZPPRO40.dll"));
+    EXPECT_FALSE(m.FileExists(m.SystemDirectory() + "\\ZPMON40.dll"));
     EXPECT_TRUE(m.SpoolerRunning());
     EXPECT_EQ(run.progress.reports, (std::vector<std::string>{
                                         "none Deleting forms...",

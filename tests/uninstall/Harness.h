@@ -171,27 +171,6 @@ inline std::vector<std::string> DriverLeftovers(const sim::Machine& m) {
     return left;
 }
 
-// What the removal leaves on 64-bit Windows. This 32-bit program gets its
-// own environment's directories from the spooler when it names none (the
-// driver directory of DeleteDriverComponent, the processor directory of
-// DeleteProcessor, the driver DeletePrinterDriverEx looks for): the x64
-// driver's registration goes through the registry fallback, but its own
-// files in the x64 driver directory and the x64 print processor's DLL stay.
-// And its "system32" is redirected to SysWOW64, so on Vista and later the
-// monitor DLL that PrintUIEntry put into the native system directory stays.
-// installed: DriverLeftovers before the removal; the part of it that stays.
-inline std::vector<std::string> LeftOn64Bit(const sim::Machine& m, const std::vector<std::string>& installed) {
-    if (!m.Os().is64Bit) return {};
-    std::vector<std::string> places = {"file " + m.PrinterDriverDirectory("Windows x64") + "\\3\\",
-                                       "file " + m.PrintProcessorDirectory("Windows x64") + "\\ZPPRO40.dll"};
-    if (m.Os().VistaOrLater()) places.push_back("file " + m.SystemDirectory() + "\\ZPMON40.dll");
-    std::vector<std::string> left;
-    for (const std::string& item : installed)
-        for (const std::string& place : places)
-            if (item.rfind(place, 0) == 0) left.push_back(item);
-    return left;
-}
-
 // One run of the uninstaller from the utilities folder.
 struct UninstallRun {
     sim::Script script;

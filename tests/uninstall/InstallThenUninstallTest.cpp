@@ -83,7 +83,7 @@ TEST(InstallThenUninstallTest, NothingOfTheDriverIsLeft) {
         run.script.AnswerYesNo(false);
         EXPECT_EQ(run.On(*machine), 0);
 
-        EXPECT_EQ(DriverLeftovers(*machine), LeftOn64Bit(*machine, installed));
+        EXPECT_EQ(DriverLeftovers(*machine), std::vector<std::string>{});
         EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestion) + " -> NO"});
         // What the removal keeps: the utilities folder with the uninstaller
         // and the configuration, and the network port.
