@@ -631,6 +631,41 @@ scenario_3_configured_com1() {
     check_utilities_folder
 }
 
+# 9: Windows 7, COM3 from the configuration, and Yes to the restart question:
+# the installer asks Windows to restart and finishes its closing steps; Wine
+# "restarts" by ending every process of the prefix and starting its
+# services anew.
+scenario_9_restart_yes() {
+    LOG_NAME=ZMP-K40_Installer.txt TAIL_MS=2000
+    set_config "PORTDLG=FALSE" "PORT=COM3"
+    local pid rc
+    start_program pid "$INSTALLER"
+    act wait-window "$INSTALLER_BOX" 150000 || return
+    prefix_processes >"$SDIR/processes-before.txt"
+    answer_boxes "$INSTALLER_BOX" "$pid" Yes 180 || return
+    expect_boxes "$RESTART_QUESTION"
+    wait_program "$pid" 5 rc || return
+    [ "$rc" = 0 ] || fail "installer exit code $rc, expected 0"
+    sleep 2
+    prefix_processes >"$SDIR/processes-after.txt"
+    local before after
+    before=$(awk '/services\.exe/ { print $1 }' "$SDIR/processes-before.txt")
+    after=$(awk '/services\.exe/ { print $1 }' "$SDIR/processes-after.txt")
+    [ -n "$before" ] && [ "$before" != "$after" ] || fail "Wine did not restart (services.exe $before, then ${after:-none})"
+    keep_log "$LOG_NAME" || return
+    log_has "$LOG_NAME" 'COMMAND LINE : cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b "KORVANT ZMP-K40" /f .\ZMPK40.inf /r "COM3:" /m "KORVANT ZMP-K40"'
+    log_has "$LOG_NAME" "AddToWin2KWithWHQL END"
+}
+
+# The Windows processes of this prefix: process id and command line.
+prefix_processes() {
+    local p
+    for p in /proc/[0-9]*; do
+        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$PFX" || continue
+        printf '%s %s\n' "${p#/proc/}" "$(tr '\0' ' ' <"$p/cmdline" 2>/dev/null)"
+    done
+}
+
 # 4: Windows XP x64 (Server 2003) mode, COM2: the installer's own spooler
 # registration. The x86_64 build is not under WOW64 here, so it registers for
 # "Windows NT x86" from Driver32\, which a 64-bit Wine cannot use: the monitor
@@ -840,12 +875,14 @@ scenario_7_escape_during_install() {
 }
 
 SCENARIOS=(0-robot 1-install-win7-usb 2-second-instance 3-configured-com1 4-install-xp64-com2
-           5-uninstall-after-1 6-uninstall-fresh 7-escape-during-install 8-uninstall-driver-only)
+           5-uninstall-after-1 6-uninstall-fresh 7-escape-during-install 8-uninstall-driver-only
+           9-restart-yes)
 # What each scenario needs of the product (checked before a prefix is made).
 declare -A NEEDS=([1-install-win7-usb]=needs_installer [2-second-instance]=needs_installer
                   [3-configured-com1]=needs_installer [4-install-xp64-com2]=needs_installer_xp
                   [5-uninstall-after-1]=needs_uninstaller [6-uninstall-fresh]=needs_uninstaller
-                  [7-escape-during-install]=needs_installer [8-uninstall-driver-only]=needs_uninstaller)
+                  [7-escape-during-install]=needs_installer [8-uninstall-driver-only]=needs_uninstaller
+                  [9-restart-yes]=needs_installer)
 # Scenarios that continue on the machine another one left (a copy of it).
 declare -A BASE=([5-uninstall-after-1]=1-install-win7-usb [8-uninstall-driver-only]=1-install-win7-usb)
 
