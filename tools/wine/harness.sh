@@ -666,6 +666,33 @@ prefix_processes() {
     done
 }
 
+# 10: Windows 7, wireless LAN typed into the port dialog. Wine has no
+# Standard TCP/IP port monitor, so the port cannot be made (logged only) and
+# the printer set-up still names it.
+scenario_10_install_win7_wlan() {
+    LOG_NAME=ZMP-K40_Installer.txt TAIL_MS=2000
+    local pid rc
+    start_program pid "$INSTALLER"
+    act wait-window "$PORT_TYPE" 30000 || return
+    user_begin
+    act check "$PORT_TYPE" 1007 -- set-ip "$PORT_TYPE" 1003 192.168.0.50 -- type "$PORT_TYPE" 1005 9101 \
+        -- texts "$PORT_TYPE"
+    shows '1003 SysIPAddress32 "192.168.0.50"'$'\n'
+    shows '1005 Edit "9101"'$'\n'
+    shot port-dialog-wlan
+    act click "$PORT_TYPE" Next
+    user_end
+    answer_boxes "$INSTALLER_BOX" "$pid" No 180 || return
+    expect_boxes "$RESTART_QUESTION"
+    wait_program "$pid" 5 rc || return
+    [ "$rc" = 0 ] || fail "installer exit code $rc, expected 0"
+    keep_log "$LOG_NAME" || return
+    log_in_order "$LOG_NAME" "IP ADDRESS : 192.168.0.50" "PORT NUMBER : 9101" "AddEthernetPort BEGIN" \
+        "OpenPrinter failed. (1796)" "AddEthernetPort END" "AddToWin2KWithWHQL BEGIN" \
+        'COMMAND LINE : cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b "KORVANT ZMP-K40" /f .\ZMPK40.inf /r "IP_192.168.0.50" /m "KORVANT ZMP-K40"' \
+        "AddToWin2KWithWHQL END"
+}
+
 # 4: Windows XP x64 (Server 2003) mode, COM2: the installer's own spooler
 # registration. The x86_64 build is not under WOW64 here, so it registers for
 # "Windows NT x86" from Driver32\, which a 64-bit Wine cannot use: the monitor
@@ -876,13 +903,13 @@ scenario_7_escape_during_install() {
 
 SCENARIOS=(0-robot 1-install-win7-usb 2-second-instance 3-configured-com1 4-install-xp64-com2
            5-uninstall-after-1 6-uninstall-fresh 7-escape-during-install 8-uninstall-driver-only
-           9-restart-yes)
+           9-restart-yes 10-install-win7-wlan)
 # What each scenario needs of the product (checked before a prefix is made).
 declare -A NEEDS=([1-install-win7-usb]=needs_installer [2-second-instance]=needs_installer
                   [3-configured-com1]=needs_installer [4-install-xp64-com2]=needs_installer_xp
                   [5-uninstall-after-1]=needs_uninstaller [6-uninstall-fresh]=needs_uninstaller
                   [7-escape-during-install]=needs_installer [8-uninstall-driver-only]=needs_uninstaller
-                  [9-restart-yes]=needs_installer)
+                  [9-restart-yes]=needs_installer [10-install-win7-wlan]=needs_installer)
 # Scenarios that continue on the machine another one left (a copy of it).
 declare -A BASE=([5-uninstall-after-1]=1-install-win7-usb [8-uninstall-driver-only]=1-install-win7-usb)
 
