@@ -23,15 +23,23 @@ enum StringId {
 
 }  // namespace
 
+// Empty when Windows cannot say: a target built on it would name the root
+// of the current drive, so callers leave such targets alone.
 std::string DriverInstaller::WindowsDirectory() {
     std::string dir;
-    platform_.files.GetWindowsDirectory(dir, kPathSize);
+    if (platform_.files.GetWindowsDirectory(dir, kPathSize) == 0) {
+        log_.WriteLog("GetWindowsDirectory failed. (%d)", static_cast<int>(platform_.system.GetLastError()));
+        dir.clear();
+    }
     return dir;
 }
 
 std::string DriverInstaller::SystemDirectory() {
     std::string dir;
-    platform_.files.GetSystemDirectory(dir, kPathSize);
+    if (platform_.files.GetSystemDirectory(dir, kPathSize) == 0) {
+        log_.WriteLog("GetSystemDirectory failed. (%d)", static_cast<int>(platform_.system.GetLastError()));
+        dir.clear();
+    }
     return dir;
 }
 
@@ -103,7 +111,7 @@ void DriverInstaller::CopyFilesNeededToAddPrnDrv() {
 
     // 32-bit Windows before Vista also loads the driver's files from the
     // Windows directory.
-    const bool alsoWindowsDir = !is64_ && osCode_ < kOsWinVista;
+    const bool alsoWindowsDir = !is64_ && osCode_ < kOsWinVista && !windowsDir.empty();
     const std::string ownFiles[] = {driverDll_, uiDll_, unidrvDll_, platform_.ui.LoadString(kIdUiIni),
                                     platform_.ui.LoadString(kIdGpd)};
     for (const std::string& name : ownFiles) {
@@ -129,7 +137,8 @@ void DriverInstaller::CopyFilesOfUtilities() {
     const std::string uninstaller = platform_.ui.LoadString(kIdUninstaller);
     CopyWithFallback(uninstaller, folder + "\\" + uninstaller);
     CopyWithFallback(kConfigFile, folder + "\\" + kConfigFile);
-    CopyWithFallback(kConfigFile, SystemDirectory() + "\\" + kConfigFile);
+    const std::string systemDir = SystemDirectory();
+    if (!systemDir.empty()) CopyWithFallback(kConfigFile, systemDir + "\\" + kConfigFile);
     End("CopyFilesOfUtilities");
 }
 

@@ -104,9 +104,14 @@ void DriverInstaller::RegisterUninstallInfo() {
                                   ui.LoadString(kIdVersionMajor) + "." + ui.LoadString(kIdVersionMinor) +
                                   "." + ui.LoadString(kIdVersionBuild));
     registry.SetStringValue(key, "DisplayName", displayName);
-    std::string uninstallString =
-        fit(WindowsDirectory() + "\\" + ui.LoadString(kIdModelName) + "\\" + ui.LoadString(kIdUninstaller));
-    registry.SetStringValue(key, "UninstallString", uninstallString);
+    // Without the Windows directory the path would be a relative one that
+    // nothing could start: no value rather than a wrong one.
+    const std::string windowsDir = WindowsDirectory();
+    if (!windowsDir.empty()) {
+        std::string uninstallString =
+            fit(windowsDir + "\\" + ui.LoadString(kIdModelName) + "\\" + ui.LoadString(kIdUninstaller));
+        registry.SetStringValue(key, "UninstallString", uninstallString);
+    }
     if (!infName_.empty()) registry.SetStringValue(key, "InfFile", infName_);
     registry.CloseKey(key);
     End("RegisterUninstallInfo");

@@ -25,7 +25,7 @@ bool DriverInstaller::AddLanguageMonitor() {
     // redirected to SysWOW64, where the 64-bit spooler never looks; it finds
     // the monitor in the Windows directory.
     const std::string target = is64_ ? WindowsDirectory() : SystemDirectory();
-    CopyWithFallback(sourceFolder_ + monitorDll_, target + "\\" + monitorDll_);
+    if (!target.empty()) CopyWithFallback(sourceFolder_ + monitorDll_, target + "\\" + monitorDll_);
 
     MonitorInfo2 info;
     info.name = monitorName_;

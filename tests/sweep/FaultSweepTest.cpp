@@ -1,0 +1,430 @@
+// The fault sweep: every seam call a main scenario makes is made to fail,
+// one run per call site and code, and every run must still end, with an
+// allowed exit code, show the failure where it belongs (a log line with the
+// code, a message box, or a documented silence) and remove nothing the
+// scenario was not asked to remove.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <map>
+#include <set>
+
+#include "tests/sweep/SweepFixture.h"
+
+namespace zmp::sweep {
+namespace {
+
+constexpr Dword kCallNotImplemented = 120;   // GetSystemWow64DirectoryA on 32-bit Windows
+constexpr Dword kBadNetPath = 53;
+constexpr Dword kDiskFull = 112;
+constexpr Dword kPrivilegeNotHeld = 1314;
+constexpr Dword kNoSuchPrivilege = 1313;
+constexpr Dword kInfLineNotFound = 0xE0000102;
+constexpr Dword kUnknownEnvironment = 1805;
+
+// The codes a call is made to fail with: the usual refusal of that call and
+// the specific codes the steps treat on their own.
+const std::map<std::string, std::vector<Dword>>& Codes() {
+    static const std::map<std::string, std::vector<Dword>> codes = {
+        {"FileSystem.GetWindowsDirectory", {err::kNotEnoughMemory}},
+        {"FileSystem.GetSystemDirectory", {err::kNotEnoughMemory}},
+        {"FileSystem.HasGetSystemWow64Directory", {err::kProcNotFound}},
+        {"FileSystem.GetSystemWow64Directory", {kCallNotImplemented}},
+        {"FileSystem.GetCurrentDirectory", {err::kNotEnoughMemory}},
+        {"FileSystem.CopyFile", {err::kAccessDenied, err::kSharingViolation, err::kFileNotFound}},
+        {"FileSystem.DeleteFile", {err::kAccessDenied, err::kSharingViolation}},
+        {"FileSystem.Rename", {err::kAccessDenied}},
+        {"FileSystem.GetFileAttributes", {err::kAccessDenied}},
+        {"FileSystem.SetFileAttributes", {err::kAccessDenied}},
+        {"FileSystem.CreateDirectory", {err::kAccessDenied, err::kAlreadyExists}},
+        {"FileSystem.RemoveDirectory", {err::kAccessDenied, err::kDirNotEmpty}},
+        {"FileSystem.FindFirstFile", {err::kAccessDenied}},
+        {"FileSystem.FindNextFile", {err::kInvalidHandle}},
+        {"FileSystem.GetPrivateProfileString", {err::kFileNotFound}},
+        {"FileSystem.OpenForAppend", {err::kSharingViolation}},
+        {"FileSystem.WriteFile", {kDiskFull}},
+        {"Registry.OpenKey", {err::kAccessDenied}},
+        {"Registry.CreateKey", {err::kAccessDenied}},
+        {"Registry.SetStringValue", {err::kAccessDenied}},
+        {"Registry.ConnectRegistry", {kBadNetPath}},
+        {"Registry.ShDeleteKey", {err::kAccessDenied}},
+        {"Registry.HasRegDeleteKeyEx", {err::kProcNotFound}},
+        {"Registry.RegDeleteKeyEx", {err::kAccessDenied}},
+        {"Registry.GetKeyDacl", {err::kAccessDenied}},
+        {"Registry.SetKeyDacl", {err::kAccessDenied}},
+        {"Registry.SetEntriesInAcl", {err::kNoneMapped}},
+        {"Registry.AllocateEveryoneSid", {err::kNotEnoughMemory}},
+        {"Spooler.EnumPrinters", {err::kRpcServerUnavailable}},
+        {"Spooler.EnumPrinterDrivers", {err::kRpcServerUnavailable, kUnknownEnvironment}},
+        {"Spooler.EnumPrintProcessors", {err::kRpcServerUnavailable}},
+        {"Spooler.OpenPrinter", {err::kRpcServerUnavailable, err::kInvalidPrinterName}},
+        {"Spooler.GetPrinterDataDword", {err::kFileNotFound}},
+        {"Spooler.EnumJobs", {err::kRpcServerUnavailable}},
+        {"Spooler.SetJob", {err::kInvalidParameter}},
+        {"Spooler.DeletePrinter", {err::kAccessDenied}},
+        {"Spooler.EnumForms", {err::kRpcServerUnavailable}},
+        {"Spooler.DeleteForm", {err::kAccessDenied}},
+        {"Spooler.DeletePrinterDriverEx", {err::kRpcServerUnavailable, err::kPrinterDriverInUse}},
+        {"Spooler.DeletePrinterDriverExFor", {err::kRpcServerUnavailable, err::kPrinterDriverInUse}},
+        {"Spooler.AddMonitor", {err::kRpcServerUnavailable, err::kPrintMonitorAlreadyInstalled, err::kModNotFound}},
+        {"Spooler.DeleteMonitor", {err::kUnknownPrintMonitor, err::kPrintMonitorInUse}},
+        {"Spooler.GetPrintProcessorDirectory", {err::kRpcServerUnavailable}},
+        {"Spooler.AddPrintProcessor", {err::kPrintProcessorAlreadyInstalled, err::kModNotFound}},
+        {"Spooler.DeletePrintProcessor", {err::kUnknownPrintProcessor}},
+        {"Spooler.DeletePrintProcessorFor", {err::kUnknownPrintProcessor}},
+        {"Spooler.GetPrinterDriverDirectory", {err::kRpcServerUnavailable}},
+        {"Spooler.GetPrintProcessorDirectoryFor", {err::kRpcServerUnavailable}},
+        {"Spooler.GetPrinterDriverDirectoryFor", {err::kRpcServerUnavailable}},
+        {"Spooler.AddPrinterDriver", {err::kModNotFound, err::kFileNotFound}},
+        {"Spooler.AddPrinter", {err::kUnknownPort}},
+        {"Spooler.XcvData", {err::kInvalidHandle}},
+        {"SetupApi.GetInfFileList", {err::kAccessDenied}},
+        {"SetupApi.OpenInfFile", {err::kFileNotFound}},
+        {"SetupApi.FindFirstLine", {kInfLineNotFound}},
+        {"SetupApi.CopyOEMInf", {err::kFileExists, err::kAccessDenied}},
+        {"SetupApi.HasUninstallOEMInf", {err::kProcNotFound}},
+        {"SetupApi.UninstallOEMInf", {err::kAccessDenied}},
+        {"SetupApi.GetClassDevs", {err::kInvalidData}},
+        {"SetupApi.EnumDeviceInfo", {err::kNoMoreItems, err::kInvalidHandle}},
+        {"SetupApi.GetDeviceRegistryProperty", {err::kInsufficientBuffer}},
+        {"SetupApi.RemoveDevice", {err::kAccessDenied}},
+        {"SetupApi.DestroyDeviceInfoList", {err::kInvalidHandle}},
+        {"Processes.WinExec", {err::kFileNotFound}},
+        {"Processes.CreateProcess", {err::kFileNotFound}},
+        {"Processes.WaitForSingleObject", {err::kInvalidHandle}},
+        {"SystemInfo.GetVersionEx", {err::kInsufficientBuffer}},
+        {"SystemInfo.HasIsWow64Process", {err::kProcNotFound}},
+        {"SystemInfo.IsWow64Process", {err::kInvalidHandle}},
+        {"SystemInfo.FormatSystemMessage", {317}},
+        {"Power.OpenProcessToken", {err::kAccessDenied}},
+        {"Power.LookupPrivilegeValue", {kNoSuchPrivilege}},
+        {"Power.AdjustTokenPrivileges", {err::kAccessDenied}},
+        {"Power.ExitWindowsEx", {kPrivilegeNotHeld}},
+    };
+    return codes;
+}
+
+// Calls that cannot fail in Windows: their switch is ignored.
+const std::set<std::string>& CannotFail() {
+    static const std::set<std::string> calls = {
+        "Clock.GetLocalTime", "Clock.Sleep", "Registry.Root", "Processes.ExitProcess", "Processes.CloseHandle",
+        "FileSystem.FindClose", "FileSystem.CloseFile", "Registry.CloseKey", "Registry.FreeSid",
+        "Registry.LocalFreeAcl", "Registry.LocalFreeDescriptor", "Spooler.ClosePrinter", "SetupApi.CloseInfFile",
+    };
+    return calls;
+}
+
+// Failures the programs deliberately keep quiet about, by call and step
+// ("*": any step; "-": outside every step). Anything not here must show in
+// the log with its code, or in a message box.
+enum class Who { Both, Installer, Uninstaller };
+struct Silence {
+    const char* method;
+    const char* step;
+    const char* why;
+    Who who = Who::Both;
+    unsigned upTo = 0;  // only the first calls of the method in that step; 0: all
+};
+const Silence kSilences[] = {
+    // The log itself.
+    {"FileSystem.OpenForAppend", "*", "a line the log file cannot take is lost; the run goes on without it"},
+    {"FileSystem.WriteFile", "*", "the log writer ignores its writes' results"},
+    {"FileSystem.GetWindowsDirectory", "-",
+     "the log and the configuration paths then start at the current drive's root and the reads find nothing"},
+    {"FileSystem.CreateDirectory", "-", "the log's Temp folder usually exists; its creation is not checked"},
+    {"FileSystem.DeleteFile", "-", "the previous run's log may well be absent"},
+    // The configuration file: two places, then the failure block.
+    {"FileSystem.GetCurrentDirectory", "-", "the first configuration path is then the bare file name"},
+    {"FileSystem.GetPrivateProfileString", "-", "the other configuration file answers, or the failure block is logged"},
+    {"FileSystem.GetCurrentDirectory", "CopyINFFile", "the INF is then named relative to the current directory"},
+    // OS detection: retried, and a missing IsWow64Process means a 32-bit system.
+    {"SystemInfo.GetVersionEx", "CheckOS", "read again, and again with the short record"},
+    {"SystemInfo.HasIsWow64Process", "-", "without the function the process is not under WOW64; the line says which"},
+    {"SystemInfo.IsWow64Process", "-", "its own result is not examined; the line says which way it went"},
+    // The spooler service commands are started and never waited for.
+    {"Processes.WinExec", "*", "net start/stop spooler are not waited for and their results are not examined"},
+    // The version check: what cannot be read counts as older.
+    {"Spooler.EnumPrinters", "-", "the version check goes on with the drivers and the processors"},
+    {"Spooler.OpenPrinter", "-", "a printer that cannot be opened reports no version: older"},
+    {"Spooler.GetPrinterDataDword", "-", "a version number that cannot be read counts as 0"},
+    {"Spooler.EnumPrinterDrivers", "-", "the version check goes on with the print processors"},
+    {"Spooler.EnumPrintProcessors", "-", "nothing found: not installed"},
+    {"Spooler.EnumPrinterDrivers", "PrinterDrvExist", "a failed enumeration is a missing driver; the line says so"},
+    // The free name of a second printer object.
+    {"Spooler.OpenPrinter", "AddToWin2K", "a name that cannot be opened is taken as free"},
+    // File copies: Unidrv's own files unchecked, the rest through the fallback.
+    {"FileSystem.CopyFile", "CopyFilesNeededToAddPrnDrv", "Unidrv's four files are copied without a check",
+     Who::Installer, 4},
+    {"FileSystem.DeleteFile", "DeleteFilesUsed", "Unidrv's four staged files are deleted without a check",
+     Who::Installer, 4},
+    {"FileSystem.Rename", "*", "the fallback copies again whatever the rename did; that copy's failure is logged"},
+    {"FileSystem.GetFileAttributes", "*", "a probe: a path that cannot be read is taken as absent"},
+    {"Spooler.AddPrinterDriver", "AddPrinterDriverToSystem", "126 before Vista is retried with framedyn.dll"},
+    {"SetupApi.CopyOEMInf", "CopyINFFile", "80 means installed already: the INF is replaced"},
+    // The utilities folder: the secured folder falls back to default security.
+    {"Registry.AllocateEveryoneSid", "CreateDirectoryWithSA", "logged without its code; default security follows"},
+    {"Registry.SetEntriesInAcl", "CreateDirectoryWithSA", "the folder is made with default security"},
+    {"FileSystem.CreateDirectory", "CreateDirectoryWithSA", "tried again, then with default security"},
+    // Directory trees are deleted without a word.
+    {"FileSystem.FindFirstFile", "*", "the tree deletion is silent"},
+    {"FileSystem.FindNextFile", "*", "the tree deletion is silent"},
+    {"FileSystem.SetFileAttributes", "*", "the tree deletion is silent"},
+    {"FileSystem.RemoveDirectory", "DeletePrnDrvPnPDirectory", "the tree deletion is silent"},
+    {"FileSystem.DeleteFile", "DeletePrnDrvPnPDirectory", "the tree deletion is silent"},
+    {"FileSystem.RemoveDirectory", "CreateDirectoryWithSA", "the tree deletion is silent"},
+    {"FileSystem.DeleteFile", "CreateDirectoryWithSA", "the tree deletion is silent"},
+    {"FileSystem.RemoveDirectory", "DeleteInstalledDirectory",
+     "the tree deletion is silent, and a parent another model still uses stays without a word"},
+    {"FileSystem.DeleteFile", "DeleteInstalledDirectory", "the tree deletion is silent"},
+    // The uninstall entry's values are written unchecked; an entry that
+    // does not open is one that is not there.
+    {"Registry.SetStringValue", "RegisterUninstallInfo", "the three value writes are not examined"},
+    {"Registry.OpenKey", "RegisterUninstallInfo", "a key that does not open is not there to delete"},
+    {"Registry.OpenKey", "DeleteUninstallInfoFromReg", "a key that does not open is taken as absent"},
+    // The grant before the protected key's deletion is silent; the
+    // deletion's own failure is logged.
+    {"Registry.OpenKey", "Delete_USB_Info", "the grant is silent; the deletion says what it met"},
+    {"Registry.OpenKey", "Delete_LPT_USB_Info", "the grant is silent; the deletion says what it met"},
+    {"Registry.GetKeyDacl", "*", "the grant is silent; the deletion says what it met"},
+    {"Registry.SetEntriesInAcl", "Delete_USB_Info", "the grant is silent; the deletion says what it met"},
+    {"Registry.SetEntriesInAcl", "Delete_LPT_USB_Info", "the grant is silent; the deletion says what it met"},
+    {"Registry.SetKeyDacl", "*", "the grant is silent; the deletion says what it met"},
+    // Plug and Play: the device pass reports to a caller that ignores it.
+    {"SetupApi.GetClassDevs", "DeleteVidPid", "no device list: the pass ends"},
+    {"SetupApi.EnumDeviceInfo", "DeleteVidPid", "259 ends the pass; anything else is tried again"},
+    {"SetupApi.GetDeviceRegistryProperty", "DeleteVidPid", "a device whose ids cannot be read is skipped"},
+    {"SetupApi.RemoveDevice", "DeleteVidPid", "the pass ends; its result is not used"},
+    {"SetupApi.DestroyDeviceInfoList", "DeleteVidPid", "the pass's result is not used"},
+    // The oem INF search.
+    {"SetupApi.GetInfFileList", "*", "no list: no oem INF matches"},
+    {"SetupApi.FindFirstLine", "*", "the line is not there: that INF does not match"},
+    {"SetupApi.OpenInfFile", "DeleteINFFile", "the installer's copy skips an INF it cannot open without a word",
+     Who::Installer},
+    {"SetupApi.UninstallOEMInf", "DeleteINFFile", "the installer's copy does not log a refused uninstall",
+     Who::Installer},
+    // The driver's deletion: the installer's copy logs only what the
+    // registry fallback cannot delete.
+    {"Spooler.DeletePrinterDriverEx", "DeletePrinterDrv", "the registry fallback takes the driver's keys",
+     Who::Installer},
+    {"Spooler.DeletePrinterDriverExFor", "DeletePrinterDrv", "the registry fallback takes the driver's keys",
+     Who::Installer},
+    // On 64-bit Windows the USB print key keeps its instance subkey, which
+    // RegDeleteKeyExA does not delete: that refusal is in the log anyway.
+    {"Registry.RegDeleteKeyEx", "Delete_USB_Info", "the key's deletion fails in every run and is logged"},
+    {"Registry.RegDeleteKeyEx", "Delete_LPT_USB_Info", "the key's deletion fails in every run and is logged"},
+    {"SetupApi.HasUninstallOEMInf", "DeleteINFFile", "without the function that INF is left"},
+    // Printer objects and forms: refusals are ignored.
+    {"Spooler.OpenPrinter", "RemovePrinterObjects", "a printer that cannot be opened is skipped"},
+    {"Spooler.OpenPrinter", "RemoveInstalledVersion", "a printer that cannot be opened is skipped"},
+    {"Spooler.EnumJobs", "*", "no jobs to cancel: the printer goes, or is marked, all the same"},
+    {"Spooler.SetJob", "*", "job cancellations are not examined"},
+    {"SystemInfo.GetVersionEx", "RemovePrinterObjects", "an unread version cancels the jobs instead of deleting them"},
+    {"SystemInfo.GetVersionEx", "RemoveInstalledVersion", "an unread version cancels the jobs instead of deleting them"},
+    {"Spooler.DeletePrinter", "*", "the deletion of a printer object is not examined"},
+    {"Spooler.OpenPrinter", "DeleteForms", "no print server: no form is deleted"},
+    {"Spooler.EnumForms", "DeleteForms", "no forms listed: none is deleted"},
+    {"Spooler.DeleteForm", "DeleteForms", "the form's line is logged whether or not it went"},
+    // Directory queries whose failure shows as the failing path that follows.
+    {"FileSystem.HasGetSystemWow64Directory", "DeleteLanguageMonitor", "that location is skipped"},
+    {"FileSystem.GetSystemWow64Directory", "DeleteLanguageMonitor", "that location is skipped"},
+    {"FileSystem.GetSystemDirectory", "DeleteLanguageMonitor", "the deletion that follows fails and is logged"},
+    {"FileSystem.GetWindowsDirectory", "DeleteLanguageMonitor", "the deletion that follows fails and is logged"},
+    {"FileSystem.GetWindowsDirectory", "DeleteINFFile", "the deletion that follows fails and is logged"},
+    {"FileSystem.GetWindowsDirectory", "DeleteInstalledDirectory", "the folder is then looked for on the current drive"},
+    {"Spooler.GetPrintProcessorDirectory", "DeleteProcessor", "its result is not checked; the deletion is logged"},
+    {"Spooler.GetPrintProcessorDirectoryFor", "DeleteProcessor", "its result is not checked; the deletion is logged"},
+    {"Spooler.GetPrinterDriverDirectory", "DeletePrnDrvPnPDirectory", "no directory: no tree to delete"},
+    {"Spooler.GetPrinterDriverDirectoryFor", "DeletePrnDrvPnPDirectory", "no directory: no tree to delete"},
+    // The child's wait: anything but a timeout is a finished child.
+    {"Processes.WaitForSingleObject", "AddToWin2KWithWHQL", "only WAIT_TIMEOUT is told apart"},
+    // The restart: no message, no log line; the user restarts later.
+    {"Power.OpenProcessToken", "*", "the restart is left to the user"},
+    {"Power.LookupPrivilegeValue", "*", "the restart is left to the user"},
+    {"Power.AdjustTokenPrivileges", "*", "the restart is left to the user"},
+    {"Power.ExitWindowsEx", "*", "the restart is left to the user"},
+};
+
+bool DocumentedSilent(resources::Program program, const std::string& method, const std::string& step,
+                      unsigned ordinal) {
+    for (const Silence& s : kSilences) {
+        if (method != s.method) continue;
+        if (std::strcmp(s.step, "*") != 0 && step != s.step) continue;
+        if (s.who == Who::Installer && program != resources::Program::Installer) continue;
+        if (s.who == Who::Uninstaller && program != resources::Program::Uninstaller) continue;
+        if (s.upTo != 0 && ordinal > s.upTo) continue;
+        return true;
+    }
+    return false;
+}
+
+// The step a call was made in: the innermost "<Step> BEGIN" not yet ended
+// among the log entries written before it, "-" outside every step; with the
+// index of its BEGIN entry (or the log's size), which tells its runs apart.
+struct StepAt {
+    std::string name;
+    size_t begin;
+};
+StepAt StepOf(const std::vector<std::string>& log, size_t entries) {
+    std::vector<std::pair<std::string, size_t>> open;
+    for (size_t i = 0; i < entries && i < log.size(); ++i) {
+        const std::string& e = log[i];
+        auto ends = [&](const char* suffix) {
+            size_t n = std::strlen(suffix);
+            return e.size() > n && e.compare(e.size() - n, n, suffix) == 0;
+        };
+        if (ends(" BEGIN")) {
+            open.emplace_back(e.substr(0, e.size() - 6), i);
+        } else if (ends(" END")) {
+            std::string name = e.substr(0, e.size() - 4);
+            auto it = std::find_if(open.rbegin(), open.rend(), [&](const auto& o) { return o.first == name; });
+            if (it != open.rend()) open.erase(std::next(it).base(), open.end());
+        }
+    }
+    if (open.empty()) return {"-", log.size()};
+    return {open.back().first, open.back().second};
+}
+
+// Whether text holds the code as a number of its own, as "%d" prints it.
+bool MentionsCode(const std::string& text, Dword code) {
+    const std::string number = std::to_string(static_cast<int>(code));
+    for (size_t at = text.find(number); at != std::string::npos; at = text.find(number, at + 1)) {
+        bool before = at == 0 || !(std::isdigit(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '-');
+        size_t end = at + number.size();
+        bool after = end >= text.size() || !std::isdigit(static_cast<unsigned char>(text[end]));
+        if (before && after) return true;
+    }
+    return false;
+}
+
+// The entries of b that a does not have (as many times).
+std::vector<std::string> Added(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    std::map<std::string, int> count;
+    for (const std::string& s : a) ++count[s];
+    std::vector<std::string> out;
+    for (const std::string& s : b)
+        if (count[s]-- <= 0) out.push_back(s);
+    return out;
+}
+
+// A failure shows when a new log line carries its code (or names it, as the
+// copy fallback's handler lines do, or names the failed call), or when a
+// new message box appeared.
+bool Visible(const std::string& method, Dword code, const RunRecord& baseline, const RunRecord& run) {
+    if (!Added(baseline.boxes, run.boxes).empty()) return true;
+    const std::string api = method.substr(method.find('.') + 1);
+    for (const std::string& line : Added(baseline.log, run.log)) {
+        if (MentionsCode(line, code)) return true;
+        if (code == err::kAccessDenied && line.find("ERROR_ACCESS_DENIED") != std::string::npos) return true;
+        if (code == err::kSharingViolation && line.find("ERROR_SHARING_VIOLATION") != std::string::npos) return true;
+        if (line.find(api + " failed") != std::string::npos) return true;
+    }
+    return false;
+}
+
+// What the run told the user that the machine contradicts.
+std::vector<std::string> FalseClaims(const Scenario& scenario, const RunRecord& run, const sim::Machine& m) {
+    std::vector<std::string> out;
+    if (scenario.program != resources::Program::Installer) return out;
+    const bool claimed = std::any_of(run.events.begin(), run.events.end(), [](const std::string& e) {
+        return e.find("The driver has been successfully installed.") != std::string::npos;
+    });
+    if (claimed && !m.FindDriver(kDriver, m.Os().NativeEnvironment()))
+        out.push_back("claims success without the driver");
+    return out;
+}
+
+struct Figures {
+    size_t scenarios = 0, callSites = 0, faults = 0;
+    std::vector<std::string> failures;
+};
+
+// One run with a watchdog: a run that does not end is a failure of its own,
+// and the test process cannot go on with its threads stuck.
+RunRecord Guarded(const Scenario& scenario, sim::Machine& machine, const std::function<void(sim::SimSystem&)>& inject,
+                  const std::string& what) {
+    auto future = std::async(std::launch::async, [&] { return RunOnce(scenario, machine, inject); });
+    if (future.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        std::fprintf(stderr, "HANG: %s\n", what.c_str());
+        std::fflush(stderr);
+        std::_Exit(3);
+    }
+    return future.get();
+}
+
+TEST(FaultSweep, EveryCallSiteOfEveryMainScenario) {
+    Figures figures;
+    for (const Scenario& scenario : Scenarios()) {
+        ++figures.scenarios;
+        auto machine = scenario.make();
+        RunRecord baseline = Guarded(scenario, *machine, nullptr, scenario.name + " (no fault)");
+        ASSERT_EQ(baseline.exitCode, 0) << scenario.name;
+        ASSERT_FALSE(baseline.threw) << scenario.name << ": " << baseline.exception;
+        ASSERT_EQ(OtherModelMissing(*machine), std::vector<std::string>{}) << scenario.name;
+        if (scenario.kept) {
+            ASSERT_EQ(scenario.kept(*machine), std::vector<std::string>{}) << scenario.name;
+        }
+
+        size_t logWrites = 0;
+        std::map<std::pair<std::string, size_t>, unsigned> perStep;  // (method, step's BEGIN) -> calls so far
+        const auto sites = sim::FaultSwitches::CallSites(baseline.calls);
+        for (size_t index = 0; index < sites.size(); ++index) {
+            const auto& [method, nth] = sites[index];
+            if (method == "FileSystem.OpenForAppend") ++logWrites;
+            const StepAt at = StepOf(baseline.log, logWrites);
+            const std::string& step = at.name;
+            const unsigned ordinal = ++perStep[{method, at.begin}];
+            if (CannotFail().count(method)) continue;
+            auto codes = Codes().find(method);
+            if (codes == Codes().end()) {
+                figures.failures.push_back(scenario.name + ": no code for " + method);
+                continue;
+            }
+            ++figures.callSites;
+            for (Dword code : codes->second) {
+                ++figures.faults;
+                const std::string what = scenario.name + ": " + method + " #" + std::to_string(nth) + " in " + step +
+                                         " fails with " + std::to_string(static_cast<int>(code));
+                auto m = scenario.make();
+                RunRecord run = Guarded(scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(method, code, nth); },
+                                        what);
+                std::vector<std::string> problems;
+                if (run.threw) problems.push_back("exception " + run.exception);
+                // -1 only where the installer gives up: its printer refused, or
+                // the child that never finished.
+                const bool gaveUp = std::any_of(run.boxes.begin(), run.boxes.end(), [](const std::string& b) {
+                    return b.rfind("AddPrinter, Error Code:", 0) == 0;
+                }) || std::count(run.log.begin(), run.log.end(), "WAIT_TIMEOUT") > 0;
+                if (!(run.exitCode == 0 || (run.exitCode == -1 && gaveUp)))
+                    problems.push_back("exit code " + std::to_string(run.exitCode));
+                if (run.elapsedMs > 2 * baseline.elapsedMs + 60000)
+                    problems.push_back("took " + std::to_string(run.elapsedMs) + " ms of virtual time");
+                for (const std::string& missing : OtherModelMissing(*m)) problems.push_back("removed " + missing);
+                // A version that cannot be read counts as older: the installer
+                // then says it removes that version, and does.
+                const bool removalAnnounced = std::any_of(run.boxes.begin(), run.boxes.end(), [](const std::string& b) {
+                    return b.rfind("There is a different version driver", 0) == 0;
+                });
+                if (scenario.kept && !removalAnnounced) {
+                    for (const std::string& missing : scenario.kept(*m)) problems.push_back("removed " + missing);
+                }
+                for (const std::string& claim : FalseClaims(scenario, run, *m)) problems.push_back(claim);
+                if (!Visible(method, code, baseline, run) && !DocumentedSilent(scenario.program, method, step, ordinal))
+                    problems.push_back("not visible");
+                for (const std::string& p : problems) figures.failures.push_back(what + ": " + p);
+            }
+        }
+    }
+    std::printf("fault sweep: %zu scenarios, %zu call sites, %zu faults injected, %zu failures found\n",
+                figures.scenarios, figures.callSites, figures.faults, figures.failures.size());
+    for (const std::string& f : figures.failures) std::printf("  %s\n", f.c_str());
+    EXPECT_TRUE(figures.failures.empty());
+}
+
+}  // namespace
+}  // namespace zmp::sweep

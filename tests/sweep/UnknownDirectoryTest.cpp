@@ -1,0 +1,65 @@
+// When Windows cannot name its own directories, the installer must not fall
+// back to the root of the current drive: nothing is copied there, the
+// uninstall entry gets no relative path, and the log says what failed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/sweep/SweepFixture.h"
+
+namespace zmp::sweep {
+namespace {
+
+const Scenario& Named(const std::string& name) {
+    static const std::vector<Scenario> all = Scenarios();
+    auto it = std::find_if(all.begin(), all.end(), [&](const Scenario& s) { return s.name == name; });
+    if (it == all.end()) throw std::runtime_error("no scenario " + name);
+    return *it;
+}
+
+std::vector<std::string> Added(std::vector<std::string> before, std::vector<std::string> after) {
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    std::vector<std::string> out;
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(out));
+    return out;
+}
+
+TEST(UnknownDirectory, NothingLandsInTheDriveRootAndTheFailureIsLogged) {
+    struct Case {
+        const char* scenario;
+        const char* method;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"installer, Windows XP, COM2", "FileSystem.GetWindowsDirectory", "GetWindowsDirectory failed. (8)"},
+        {"installer, Windows XP, COM2", "FileSystem.GetSystemDirectory", "GetSystemDirectory failed. (8)"},
+        {"installer, Windows 7 x64, USB", "FileSystem.GetWindowsDirectory", "GetWindowsDirectory failed. (8)"},
+        {"installer, Windows 7 x64, USB", "FileSystem.GetSystemDirectory", "GetSystemDirectory failed. (8)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.scenario) + ", " + c.method);
+        const Scenario& scenario = Named(c.scenario);
+        auto machine = scenario.make();
+        const std::vector<std::string> rootBefore = machine->ListDirectory("C:\\");
+
+        RunRecord run = RunOnce(scenario, *machine, [&](sim::SimSystem& system) {
+            system.Faults().Fail(c.method, err::kNotEnoughMemory);  // every call
+        });
+
+        // The log itself goes to "\Temp" of the current drive then, which is
+        // the Windows drive here: the only thing the root may gain.
+        std::vector<std::string> added = Added(rootBefore, machine->ListDirectory("C:\\"));
+        added.erase(std::remove(added.begin(), added.end(), "Temp"), added.end());
+        EXPECT_EQ(added, std::vector<std::string>{});
+        EXPECT_NE(std::find(run.log.begin(), run.log.end(), c.logged), run.log.end());
+        // An uninstall entry that points nowhere is worse than none.
+        auto uninstall = machine->GetString(kUninstallKey, "UninstallString");
+        if (uninstall) {
+            EXPECT_EQ(uninstall->find(":\\"), 1u) << *uninstall;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zmp::sweep
