@@ -838,6 +838,10 @@ scenario_8_uninstall_driver_only() {
     shows '1001 Button "Uninstall" disabled'
     shows '2 Button "Cancel" disabled'
     shot uninstalling
+    # Escape and Alt+F4 do nothing while the removal runs.
+    act key "$UNINSTALLER_DIALOG" escape -- key "$UNINSTALLER_DIALOG" alt+f4
+    sleep 0.5
+    act texts "$UNINSTALLER_DIALOG"
     answer_boxes "$UNINSTALLER_BOX" "$pid" No 300 || return
     expect_boxes "$RESTART_QUESTION"
     wait_program "$pid" 5 rc || return
