@@ -25,14 +25,10 @@ enum StringId {
 
 void DriverInstaller::CopyINFFile() {
     Begin("CopyINFFile");
-    // Windows wants the source INF by its full path; ours lies in the
-    // current directory, the installer's package folder.
+    // The INF lies in the current directory, the installer's package folder.
+    // Windows documents a full source path; the Setup API backend makes one
+    // of this relative path.
     std::string infPath = ".\\" + platform_.ui.LoadString(kIdInfName);
-    std::string currentDir;
-    if (platform_.files.GetCurrentDirectory(currentDir, kPathSize) != 0 && !currentDir.empty()) {
-        if (currentDir.back() != '\\') currentDir += '\\';
-        infPath = currentDir + platform_.ui.LoadString(kIdInfName);
-    }
     log_.WriteLog("Inf File Name : %s", infPath.c_str());
 
     SetupApi& setup = platform_.setup;

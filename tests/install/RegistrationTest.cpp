@@ -13,6 +13,9 @@ TEST(InfRegistrationTest, CopyINFFileKeepsTheOemInfsPathAndReplacesAnInstalledOn
     EXPECT_EQ(oem.rfind("C:\\WINDOWS\\inf\\oem", 0), 0u) << oem;
     EXPECT_EQ(e.machine->ReadFile(oem), e.machine->ReadFile(std::string(kPackage) + "\\ZMPK40.inf"));
     EXPECT_TRUE(e.Logged("INF FILE NAME : " + oem));
+    // The package's INF by the path the installer was given it, relative to
+    // its current directory.
+    EXPECT_TRUE(e.Logged("Inf File Name : .\\ZMPK40.inf"));
 
     // Installed already: SP_COPY_REPLACEONLY, the same name, no box.
     e.installer->CopyINFFile();
