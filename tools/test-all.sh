@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Every test: the native suite over the simulator, and the checks of the
-# cross-built Windows executables.
+# Every test: the native suite over the simulated Windows machine, the checks
+# of the cross-built Windows executables, and the programs under Wine driven
+# like a user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh
 ctest --test-dir build -j2 --output-on-failure
-if [ -x tools/check-pe.sh ]; then
-  tools/check-pe.sh build-win32
-fi
+tools/check-pe.sh build-win32
+
+# Under Wine: wine64, Xvfb and the UI robot (about two minutes).
+ZMP_WITH_WINE=1 tools/deps.sh
+tools/wine/harness.sh
