@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Every test: the native suite over the simulated Windows machine, the checks
-# of the cross-built Windows executables, and the programs under Wine driven
-# like a user.
+# Every test: the native suite over the simulated Windows machine, the same
+# suite under AddressSanitizer and UBSan, a short run of every fuzz harness,
+# the checks of the cross-built Windows executables, and the programs under
+# Wine driven like a user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh
 ctest --test-dir build -j2 --output-on-failure
+tools/sanitize.sh         # about four minutes
+tools/fuzz.sh             # 20 s per harness, after its build
 tools/check-pe.sh build-win32
 
 # Under Wine: wine64, Xvfb and the UI robot (about two minutes).
