@@ -1,15 +1,9 @@
 #include "installer/InstallerApp.h"
 
 #include "installer/InstallerDialog.h"
+#include "ui/SingleInstance.h"
 
 namespace zmp {
-namespace {
-
-// The titles a second start looks for, in this order: the port dialog, the
-// progress dialog, the installer's message boxes (the application's name).
-constexpr const char* kRunningTitles[] = {"Port Type", "Installation Progress", "ZMPK40_Installer"};
-
-}  // namespace
 
 InstallerApp::InstallerApp(Platform& platform) : platform_(platform) {}
 
@@ -29,18 +23,10 @@ bool InstallerApp::InitInstance() {
 }
 
 bool InstallerApp::ActivateRunningInstance() {
-    Ui& ui = platform_.ui;
-    WindowId found = WindowId::None;
-    for (const char* title : kRunningTitles) {
-        found = ui.FindWindowByTitle(title);
-        if (found != WindowId::None) break;
-    }
-    if (found == WindowId::None) return true;
-    // The message box or dialog the running installer shows on top.
-    WindowId popup = ui.GetLastActivePopup(found);
-    if (ui.IsIconic(found)) ui.ShowWindow(found, show::kRestore);
-    ui.SetForegroundWindow(popup);
-    return false;
+    // The port dialog, the progress dialog, the installer's message boxes
+    // (the application's name), in this order.
+    return ui::ActivateRunningInstance(platform_.ui,
+                                       {"Port Type", "Installation Progress", "ZMPK40_Installer"});
 }
 
 int InstallerMain(Platform& platform) {

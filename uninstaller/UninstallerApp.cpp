@@ -1,15 +1,9 @@
 #include "uninstaller/UninstallerApp.h"
 
 #include "uninstaller/UninstallerDialog.h"
+#include "ui/SingleInstance.h"
 
 namespace zmp {
-namespace {
-
-// The titles a second start looks for, in this order: the running dialog's
-// caption, then the caption of its message boxes (the application's name).
-constexpr const char* kRunningTitles[] = {"KORVANT ZMP-K40 Uninstaller", "ZMPK40_Uninstaller"};
-
-}  // namespace
 
 UninstallerApp::UninstallerApp(Platform& platform) : platform_(platform) {}
 
@@ -29,18 +23,9 @@ bool UninstallerApp::InitInstance() {
 }
 
 bool UninstallerApp::ActivateRunningInstance() {
-    Ui& ui = platform_.ui;
-    WindowId found = WindowId::None;
-    for (const char* title : kRunningTitles) {
-        found = ui.FindWindowByTitle(title);
-        if (found != WindowId::None) break;
-    }
-    if (found == WindowId::None) return true;
-    // The message box the running uninstaller shows on top, or the dialog.
-    WindowId popup = ui.GetLastActivePopup(found);
-    if (ui.IsIconic(found)) ui.ShowWindow(found, show::kRestore);
-    ui.SetForegroundWindow(popup);
-    return false;
+    // The running dialog's caption, then its message boxes' (the
+    // application's name).
+    return ui::ActivateRunningInstance(platform_.ui, {"KORVANT ZMP-K40 Uninstaller", "ZMPK40_Uninstaller"});
 }
 
 int UninstallerMain(Platform& platform) {
