@@ -1,6 +1,7 @@
 // The installer's configuration file: the input is "ZMPK40_Config.KVT"
 // beside the installer. Every key is read as the installer reads it, and the
 // hidden port type dialog takes its defaults from it.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -59,6 +60,26 @@ bool DottedQuad(const std::string& text) {
     return text.size() <= 15;
 }
 
+// What a configured address number must become: the decimal number at the
+// start of the value (after blanks and a sign, as atoi reads it), 0 without
+// digits, and 255 for anything below 0 or above 255, however large.
+int ExpectedOctet(const std::string& value) {
+    std::size_t i = 0;
+    while (i < value.size() && std::isspace(static_cast<unsigned char>(value[i]))) ++i;
+    bool negative = false;
+    if (i < value.size() && (value[i] == '+' || value[i] == '-')) negative = value[i++] == '-';
+    unsigned long long magnitude = 0;
+    bool any = false;
+    for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i) {
+        any = true;
+        if (magnitude <= 1000) magnitude = magnitude * 10 + static_cast<unsigned>(value[i] - '0');
+    }
+    if (!any) return 0;
+    if (magnitude == 0) return 0;
+    if (negative || magnitude > 255) return 255;
+    return static_cast<int>(magnitude);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -74,12 +95,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data), size);
     world.machine->WriteFile(std::string(kPackage) + "\\ZMPK40_Config.KVT", text);
 
+    std::string expectedAddress;
     for (const char* key : kKeys) {
         std::string value = "left over";
         bool found = GetDriverInfoFromFile(*world.platform, *world.log, kConfigSection, key, value);
         // Cut to the 256-byte buffer, terminator included; nothing when not found.
         ZMP_FUZZ_CHECK(value.size() <= kConfigValueSize - 1);
         ZMP_FUZZ_CHECK(found == !value.empty());
+        if (std::string(key).rfind("WLAN_IP_", 0) == 0) {
+            if (!expectedAddress.empty()) expectedAddress += '.';
+            expectedAddress += std::to_string(ExpectedOctet(value));
+        }
     }
 
     PortTypeDialog dialog(*world.platform, *world.log);
@@ -88,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ZMP_FUZZ_CHECK(dialog.SelectionIndex() >= PortTypeDialog::Com1 &&
                        dialog.SelectionIndex() <= PortTypeDialog::WirelessLan);
         ZMP_FUZZ_CHECK(DottedQuad(dialog.IpAddress()));
+        ZMP_FUZZ_CHECK(dialog.IpAddress() == expectedAddress);
         ZMP_FUZZ_CHECK(dialog.PortNumber() != 0);
         dialog.DestroyWindow();
     }

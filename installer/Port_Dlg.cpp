@@ -1,5 +1,6 @@
 #include "installer/Port_Dlg.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,6 +28,17 @@ constexpr int kRadios[] = {kRadioCom1, kRadioCom2, kRadioCom3, kRadioCom4, kRadi
 // Searched in this order, case-sensitively, anywhere in the "PORT" value.
 const char* const kPortNames[] = {"COM1", "COM2", "COM3", "COM4", "USB", "WLAN"};
 const char* const kAddressKeys[] = {"WLAN_IP_1", "WLAN_IP_2", "WLAN_IP_3", "WLAN_IP_4"};
+
+// The number at the start of a configured value, read as atoi reads it
+// (blanks, a sign, digits), but defined for any count of digits: a number
+// beyond int's range stays beyond every range check instead of wrapping
+// round (atoi would read 4294967296 as 0).
+int ConfiguredNumber(const std::string& text) {
+    long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
 
 }  // namespace
 
@@ -64,13 +76,13 @@ PortTypeDialog::Selection PortTypeDialog::ConfiguredSelection() {
 void PortTypeDialog::LoadWirelessLanDefaults() {
     std::string value;
     if (ReadConfig("WLAN_PORT", value)) {
-        portNumber_ = std::atoi(value.c_str());
+        portNumber_ = ConfiguredNumber(value);
         if (portNumber_ == 0) portNumber_ = kDefaultPortNumber;
     }
     for (int k = 0; k < 4; ++k) {
         int number = 0;
         if (ReadConfig(kAddressKeys[k], value)) {
-            number = std::atoi(value.c_str());
+            number = ConfiguredNumber(value);
             if (number < 0 || number > 255) number = 255;
         }
         address_[k] = static_cast<unsigned char>(number);
