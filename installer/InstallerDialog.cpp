@@ -22,15 +22,13 @@ constexpr Dword kSpoolerStartSleep = 2000;
 }  // namespace
 
 InstallerDialog::InstallerDialog(Platform& platform)
-    : Dialog(platform.ui, kTemplate),
+    : WorkerDialog(platform.ui, kTemplate, kIcon),
       platform_(platform),
       log_(platform.files, platform.clock),
       engine_(platform, log_),
       portDialog_(platform, log_),
       progress_(platform.ui, status_, progressBar_),
-      remover_(platform, log_, DriverRemover::Variant::InstallerDialog, &progress_) {
-    icon_ = platform.ui.LoadIcon(kIcon);
-}
+      remover_(platform, log_, DriverRemover::Variant::InstallerDialog, &progress_) {}
 
 unsigned InstallerDialog::InstallThreadProc(void* param) {
     static_cast<InstallerDialog*>(param)->RunInstallation();
@@ -46,8 +44,7 @@ void InstallerDialog::DoDataExchange(ui::DataExchange& dx) {
 
 bool InstallerDialog::OnInitDialog() {
     Dialog::OnInitDialog();
-    SetIcon(icon_, true);
-    SetIcon(icon_, false);
+    SetWindowIcons();
 
     log_.InitLogFile(LogName::Installer);
     wow64_ = IsWow64(platform_.system, log_);
@@ -75,13 +72,7 @@ bool InstallerDialog::OnInitDialog() {
 }
 
 bool InstallerDialog::PreTranslateMessage(const Message& message) {
-    const bool busy = installing_ || removing_;
-    if (busy) {
-        ui_.SetCursor(CursorKind::Wait);
-        ui_.RemoveSystemMenuClose(Hwnd());
-    } else {
-        ui_.SetCursor(CursorKind::Arrow);
-    }
+    ShowBusy(installing_ || removing_);
     if (installing_ && message.wParam == msg::kKeyEscape) return true;
     return Dialog::PreTranslateMessage(message);
 }
@@ -99,36 +90,6 @@ void InstallerDialog::OnCancel() {
     // (a WM_CLOSE from the task bar passes neither the menu nor the keys).
     if (installing_ || removing_) return;
     Dialog::OnCancel();
-}
-
-LResult InstallerDialog::OnMessage(Dword message, WParam, LParam, bool& handled) {
-    switch (message) {
-        case msg::kRefreshStatus:
-            handled = true;
-            return OnRefreshStatus();
-        case msg::kPaint:
-            OnPaint(handled);
-            return 0;
-        case msg::kQueryDragIcon:
-            handled = true;
-            return static_cast<LResult>(icon_);
-        default:
-            handled = false;
-            return 0;
-    }
-}
-
-LResult InstallerDialog::OnRefreshStatus() {
-    status_.Take(message_);
-    UpdateData(false);
-    return 0;
-}
-
-void InstallerDialog::OnPaint(bool& handled) {
-    // Minimised, the window shows the installer's icon; otherwise the
-    // default painting does.
-    handled = ui_.IsIconic(Hwnd());
-    if (handled) ui_.PaintIconic(Hwnd(), icon_);
 }
 
 }  // namespace zmp

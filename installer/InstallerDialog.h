@@ -17,13 +17,12 @@
 #include "support/Log.h"
 #include "support/OsDetect.h"
 #include "ui/Controls.h"
-#include "ui/Dialog.h"
 #include "ui/DialogProgress.h"
-#include "ui/StatusText.h"
+#include "ui/WorkerDialog.h"
 
 namespace zmp {
 
-class InstallerDialog : public ui::Dialog {
+class InstallerDialog : public ui::WorkerDialog {
 public:
     explicit InstallerDialog(Platform& platform);
 
@@ -46,7 +45,6 @@ protected:
     bool PreTranslateMessage(const Message& message) override;
     void OnOK() override;
     void OnCancel() override;
-    LResult OnMessage(Dword message, WParam wParam, LParam lParam, bool& handled) override;
 
 private:
     // The installation workflow, on the worker thread; ends the process.
@@ -61,8 +59,6 @@ private:
     void CheckInstalledVersion();
     // The install sequence of this Windows for the port dialog's choice.
     void InstallForPort(int selectionIndex, int portNumber, const std::string& ipAddress);
-    LResult OnRefreshStatus();
-    void OnPaint(bool& handled);
 
     Platform& platform_;
     Log log_;
@@ -74,12 +70,9 @@ private:
     std::atomic<bool> removing_{false};
     DriverInstaller engine_;
     PortTypeDialog portDialog_;    // the modal use; the hidden one is made when needed
-    ui::ProgressBar progressBar_;  // 1000
-    ui::StatusText status_;        // the worker's texts, handed over on refresh
-    std::string message_;          // 1003, the status line as shown
+    ui::ProgressBar progressBar_;  // 1000; the status line (1003) is the base's message_
     std::string versionText_;      // 1001
     std::string productText_;      // 1002
-    std::uintptr_t icon_ = 0;
     ui::DialogProgress progress_;
     // The removal steps of a different installed version, with reports.
     DriverRemover remover_;

@@ -19,13 +19,11 @@ constexpr Dword kPrepareDelay = 1;
 }  // namespace
 
 UninstallerDialog::UninstallerDialog(Platform& platform)
-    : Dialog(platform.ui, kTemplate),
+    : WorkerDialog(platform.ui, kTemplate, kIcon),
       platform_(platform),
       log_(platform.files, platform.clock),
       progress_(platform.ui, status_, progressBar_),
-      remover_(platform, log_, DriverRemover::Variant::Uninstaller, &progress_) {
-    icon_ = platform.ui.LoadIcon(kIcon);
-}
+      remover_(platform, log_, DriverRemover::Variant::Uninstaller, &progress_) {}
 
 unsigned UninstallerDialog::UninstallThreadProc(void* param) {
     static_cast<UninstallerDialog*>(param)->RunUninstallation();  // ends the process
@@ -42,8 +40,7 @@ void UninstallerDialog::DoDataExchange(ui::DataExchange& dx) {
 
 bool UninstallerDialog::OnInitDialog() {
     Dialog::OnInitDialog();
-    SetIcon(icon_, true);
-    SetIcon(icon_, false);
+    SetWindowIcons();
 
     log_.InitLogFile(LogName::Uninstaller);
     wow64_ = IsWow64(platform_.system, log_);
@@ -67,12 +64,7 @@ bool UninstallerDialog::OnInitDialog() {
 
 bool UninstallerDialog::PreTranslateMessage(const Message& message) {
     const bool busy = busy_;
-    if (busy) {
-        ui_.SetCursor(CursorKind::Wait);
-        ui_.RemoveSystemMenuClose(Hwnd());
-    } else {
-        ui_.SetCursor(CursorKind::Arrow);
-    }
+    ShowBusy(busy);
     if (busy && message.wParam == msg::kKeyEscape) return true;
     return Dialog::PreTranslateMessage(message);
 }
@@ -98,25 +90,13 @@ bool UninstallerDialog::OnCommand(int controlId, int notifyCode) {
     return Dialog::OnCommand(controlId, notifyCode);
 }
 
-LResult UninstallerDialog::OnMessage(Dword message, WParam wParam, LParam, bool& handled) {
-    switch (message) {
-        case msg::kTimer:
-            OnTimer(static_cast<std::uintptr_t>(wParam));
-            handled = false;  // the default handling follows
-            return 0;
-        case msg::kRefreshStatus:
-            handled = true;
-            return OnRefreshStatus();
-        case msg::kPaint:
-            OnPaint(handled);
-            return 0;
-        case msg::kQueryDragIcon:
-            handled = true;
-            return static_cast<LResult>(icon_);
-        default:
-            handled = false;
-            return 0;
+LResult UninstallerDialog::OnMessage(Dword message, WParam wParam, LParam lParam, bool& handled) {
+    if (message == msg::kTimer) {
+        OnTimer(static_cast<std::uintptr_t>(wParam));
+        handled = false;  // the default handling follows
+        return 0;
     }
+    return WorkerDialog::OnMessage(message, wParam, lParam, handled);
 }
 
 void UninstallerDialog::OnTimer(std::uintptr_t id) {
@@ -150,19 +130,6 @@ void UninstallerDialog::OnUninstall() {
     }
     workerStarted_ = true;
     busy_ = true;
-}
-
-LResult UninstallerDialog::OnRefreshStatus() {
-    status_.Take(message_);
-    UpdateData(false);
-    return 0;
-}
-
-void UninstallerDialog::OnPaint(bool& handled) {
-    // Minimised, the window shows the uninstaller's icon; otherwise the
-    // default painting does.
-    handled = ui_.IsIconic(Hwnd());
-    if (handled) ui_.PaintIconic(Hwnd(), icon_);
 }
 
 }  // namespace zmp

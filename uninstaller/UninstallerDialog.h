@@ -17,13 +17,12 @@
 #include "support/Log.h"
 #include "support/OsDetect.h"
 #include "ui/Controls.h"
-#include "ui/Dialog.h"
 #include "ui/DialogProgress.h"
-#include "ui/StatusText.h"
+#include "ui/WorkerDialog.h"
 
 namespace zmp {
 
-class UninstallerDialog : public ui::Dialog {
+class UninstallerDialog : public ui::WorkerDialog {
 public:
     explicit UninstallerDialog(Platform& platform);
 
@@ -60,8 +59,6 @@ private:
     void OnTimer(std::uintptr_t id);
     void OnCheckChange();
     void OnUninstall();
-    LResult OnRefreshStatus();
-    void OnPaint(bool& handled);
     // A report of the workflow: text, bar (stepped or set to 100), refresh.
     void Report(const char* text, ProgressSink::Bar bar);
 
@@ -83,10 +80,7 @@ private:
     ui::Button cancelButton_;     // 2
     ui::ProgressBar progressBar_;  // 1002
     ui::Button uninstallButton_;  // 1001
-    ui::CheckListBox checkList_;  // 1006
-    ui::StatusText status_;       // the worker's texts, handed over on refresh
-    std::string message_;         // 1000, the status line as shown
-    std::uintptr_t icon_ = 0;
+    ui::CheckListBox checkList_;  // 1006; the status line (1000) is the base's message_
     ui::DialogProgress progress_;
     DriverRemover remover_;
 };
