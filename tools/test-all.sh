@@ -7,6 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh
 ctest --test-dir build -j2 --output-on-failure
+grep -h '^fault sweep:' build/Testing/Temporary/LastTest.log || true
 tools/sanitize.sh         # about four minutes
 tools/fuzz.sh             # 20 s per harness, after its build
 tools/check-pe.sh build-win32

@@ -27,6 +27,7 @@ constexpr Dword kPrivilegeNotHeld = 1314;
 constexpr Dword kNoSuchPrivilege = 1313;
 constexpr Dword kInfLineNotFound = 0xE0000102;
 constexpr Dword kUnknownEnvironment = 1805;
+constexpr Dword kInfInUse = 0xE000023D;        // SetupUninstallOEMInf of an INF a device uses
 
 // The codes a call is made to fail with: the usual refusal of that call and
 // the specific codes the steps treat on their own.
@@ -70,8 +71,10 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"Spooler.DeletePrinter", {err::kRpcServerUnavailable, err::kAccessDenied}},
         {"Spooler.EnumForms", {err::kRpcServerUnavailable}},
         {"Spooler.DeleteForm", {err::kRpcServerUnavailable, err::kAccessDenied}},
-        {"Spooler.DeletePrinterDriverEx", {err::kRpcServerUnavailable, err::kPrinterDriverInUse}},
-        {"Spooler.DeletePrinterDriverExFor", {err::kRpcServerUnavailable, err::kPrinterDriverInUse}},
+        {"Spooler.DeletePrinterDriverEx",
+         {err::kRpcServerUnavailable, err::kPrinterDriverInUse, err::kUnknownPrinterDriver}},
+        {"Spooler.DeletePrinterDriverExFor",
+         {err::kRpcServerUnavailable, err::kPrinterDriverInUse, err::kUnknownPrinterDriver}},
         {"Spooler.AddMonitor", {err::kRpcServerUnavailable, err::kPrintMonitorAlreadyInstalled, err::kModNotFound}},
         {"Spooler.DeleteMonitor", {err::kRpcServerUnavailable, err::kUnknownPrintMonitor, err::kPrintMonitorInUse}},
         {"Spooler.GetPrintProcessorDirectory", {err::kRpcServerUnavailable}},
@@ -89,7 +92,7 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"SetupApi.FindFirstLine", {kInfLineNotFound}},
         {"SetupApi.CopyOEMInf", {err::kFileExists, err::kAccessDenied}},
         {"SetupApi.HasUninstallOEMInf", {err::kProcNotFound}},
-        {"SetupApi.UninstallOEMInf", {err::kAccessDenied}},
+        {"SetupApi.UninstallOEMInf", {err::kAccessDenied, kInfInUse}},
         {"SetupApi.GetClassDevs", {err::kInvalidData}},
         {"SetupApi.EnumDeviceInfo", {err::kNoMoreItems, err::kInvalidHandle}},
         {"SetupApi.GetDeviceRegistryProperty", {err::kInsufficientBuffer}},
