@@ -54,7 +54,8 @@ struct World {
 bool DottedQuad(const std::string& text) {
     int parts[4];
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%d.%d.%d.%d%c", &parts[0], &parts[1], &parts[2], &parts[3], &tail) != 4) return false;
+    if (std::sscanf(text.c_str(), "%d.%d.%d.%d%c", &parts[0], &parts[1], &parts[2], &parts[3], &tail) != 4)
+        return false;
     for (int p : parts)
         if (p < 0 || p > 255) return false;
     return text.size() <= 15;

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ZMP_FUZZ_CHECK(!command.trustee.empty());
         ZMP_FUZZ_CHECK(command.trustee.find(':') == std::string::npos);
         // Revoke and an unnamed mode carry no rights.
-        if (command.mode == sec::kRevokeAccess || command.mode == sec::kNotUsedAccess) ZMP_FUZZ_CHECK(command.mask == 0);
+        if (command.mode == sec::kRevokeAccess || command.mode == sec::kNotUsedAccess)
+            ZMP_FUZZ_CHECK(command.mask == 0);
     }
     return 0;
 }

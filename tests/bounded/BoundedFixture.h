@@ -24,9 +24,9 @@ constexpr const char* kProcessor = "KVT PRINT PROCESSOR ZMP-K40";
 inline void WritePackage(sim::Machine& m, const std::string& dir, const std::string& config) {
     ASSERT_TRUE(m.ImportHostFile(std::string(ZMP_SOURCE_DIR) + "/package/ZMPK40.inf", dir + "\\ZMPK40.inf"));
     for (const char* arch : {"Driver32", "Driver64"})
-        for (const char* f : {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL", "STDNAMES.GPD", "ZMP40.dll",
-                              "ZPUI40.dll", "ZPUNI40.dll", "ZPUI40.INI", "ZMP40.GPD", "ZMP40.BUD", "ZPMON40.dll",
-                              "ZPPRO40.dll"})
+        for (const char* f :
+             {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL", "STDNAMES.GPD", "ZMP40.dll", "ZPUI40.dll",
+              "ZPUNI40.dll", "ZPUI40.INI", "ZMP40.GPD", "ZMP40.BUD", "ZPMON40.dll", "ZPPRO40.dll"})
             m.WriteFile(dir + "\\" + arch + "\\" + f, f);
     m.WriteFile(dir + "\\ZMPK40_Uninstaller.exe", "MZ");
     if (!config.empty()) m.WriteFile(dir + "\\ZMPK40_Config.KVT", config);
@@ -92,7 +92,7 @@ struct Outcome {
 };
 
 inline Outcome RunProgram(sim::Machine& m, resources::Program program, const std::string& currentDirectory,
-                      sim::Script script) {
+                          sim::Script script) {
     Outcome run;
     sim::Events events;
     sim::RunOptions options;
@@ -105,9 +105,9 @@ inline Outcome RunProgram(sim::Machine& m, resources::Program program, const std
     };
     run.exitCode = sim::RunProgram(m, std::move(options), events);
     run.events = events.Lines();
-    const std::string log = m.WindowsDirectory().substr(0, 3) + (program == resources::Program::Installer
-                                                                     ? "Temp\\ZMP-K40_Installer.txt"
-                                                                     : "Temp\\ZMP-K40_UnInstaller.txt");
+    const std::string log =
+        m.WindowsDirectory().substr(0, 3) +
+        (program == resources::Program::Installer ? "Temp\\ZMP-K40_Installer.txt" : "Temp\\ZMP-K40_UnInstaller.txt");
     run.rawLog = m.ReadFile(log).value_or("");
     return run;
 }

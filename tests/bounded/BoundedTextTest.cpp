@@ -16,7 +16,9 @@ using sim::UserAction;
 constexpr int kRadioCom1 = 1006, kNext = 1;
 constexpr size_t kLogLine = 10 + 1013;  // time prefix and the longest message
 
-std::string Config(const std::string& lines) { return "[ZMPK40]\r\n" + lines; }
+std::string Config(const std::string& lines) {
+    return "[ZMPK40]\r\n" + lines;
+}
 
 // Every line of the raw log ended by CR LF, none longer than the line buffer.
 void ExpectWellFormedLog(const Outcome& run) {
@@ -34,12 +36,12 @@ TEST(BoundedConfiguration, ValuesAreCutToTheirBufferBeforeTheyAreRead) {
         const char* portInCommand;  // what follows /r, or "/ia" for USB
     };
     const Case cases[] = {
-        {"TRUE beyond the 255th character is cut away", Config("PORTDLG=" + std::string(260, 'x') + "TRUE\r\nPORT=COM2\r\n"),
-         false, "/r \"COM2:\""},
-        {"TRUE ending at the 255th character is read", Config("PORTDLG=" + std::string(251, 'x') + "TRUE\r\nPORT=COM2\r\n"),
-         true, "/r \"COM1:\""},
-        {"WLAN beyond the cut leaves COM1", Config("PORTDLG=FALSE\r\nPORT=" + std::string(255, 'x') + "WLAN\r\n"), false,
-         "/r \"COM1:\""},
+        {"TRUE beyond the 255th character is cut away",
+         Config("PORTDLG=" + std::string(260, 'x') + "TRUE\r\nPORT=COM2\r\n"), false, "/r \"COM2:\""},
+        {"TRUE ending at the 255th character is read",
+         Config("PORTDLG=" + std::string(251, 'x') + "TRUE\r\nPORT=COM2\r\n"), true, "/r \"COM1:\""},
+        {"WLAN beyond the cut leaves COM1", Config("PORTDLG=FALSE\r\nPORT=" + std::string(255, 'x') + "WLAN\r\n"),
+         false, "/r \"COM1:\""},
         {"USB within the buffer", Config("PORTDLG=FALSE\r\nPORT=" + std::string(252, 'x') + "USB\r\n"), false, "/ia"},
         // Address numbers of any length: beyond 0 to 255 is 255, never a
         // number that wrapped round.
@@ -47,8 +49,8 @@ TEST(BoundedConfiguration, ValuesAreCutToTheirBufferBeforeTheyAreRead) {
          Config("PORTDLG=FALSE\r\nPORT=WLAN\r\nWLAN_IP_1=4294967296\r\nWLAN_IP_2=+7x\r\n"
                 "WLAN_IP_3=99999999999999999999999\r\nWLAN_IP_4=-4294967296\r\nWLAN_PORT=9100\r\n"),
          false, "/r \"IP_255.7.255.255\""},
-        {"a thousand digits", Config("PORTDLG=FALSE\r\nPORT=WLAN\r\nWLAN_IP_1=" + std::string(1000, '9') + "\r\n"), false,
-         "/r \"IP_255.0.0.0\""},
+        {"a thousand digits", Config("PORTDLG=FALSE\r\nPORT=WLAN\r\nWLAN_IP_1=" + std::string(1000, '9') + "\r\n"),
+         false, "/r \"IP_255.0.0.0\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -114,7 +116,7 @@ TEST(BoundedNames, LongNamesAreRemovedWholeAndTheirLogLinesCut) {
     script.OnDialog("KORVANT ZMP-K40 Uninstaller", {UserAction::Click(1001)});
     script.AnswerYesNo(false);
     Outcome run = RunProgram(*machine, resources::Program::Uninstaller, machine->WindowsDirectory() + "\\ZMP-K40",
-                         std::move(script));
+                             std::move(script));
 
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_FALSE(machine->FindPrinter(printer));
@@ -146,7 +148,7 @@ TEST(BoundedNames, LongOemInfNameIsDeletedWhole) {
     sim::Script script;
     script.AnswerYesNo(false);
     Outcome run = RunProgram(*machine, resources::Program::Uninstaller, machine->WindowsDirectory() + "\\ZMP-K40",
-                         std::move(script));
+                             std::move(script));
 
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_FALSE(machine->FileExists(inf + "\\" + ours));

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 #include <map>
 #include <set>
@@ -20,14 +20,14 @@
 namespace zmp::sweep {
 namespace {
 
-constexpr Dword kCallNotImplemented = 120;   // GetSystemWow64DirectoryA on 32-bit Windows
+constexpr Dword kCallNotImplemented = 120;  // GetSystemWow64DirectoryA on 32-bit Windows
 constexpr Dword kBadNetPath = 53;
 constexpr Dword kDiskFull = 112;
 constexpr Dword kPrivilegeNotHeld = 1314;
 constexpr Dword kNoSuchPrivilege = 1313;
 constexpr Dword kInfLineNotFound = 0xE0000102;
 constexpr Dword kUnknownEnvironment = 1805;
-constexpr Dword kInfInUse = 0xE000023D;        // SetupUninstallOEMInf of an INF a device uses
+constexpr Dword kInfInUse = 0xE000023D;  // SetupUninstallOEMInf of an INF a device uses
 
 // The codes a call is made to fail with: the usual refusal of that call and
 // the specific codes the steps treat on their own.
@@ -78,7 +78,8 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"Spooler.AddMonitor", {err::kRpcServerUnavailable, err::kPrintMonitorAlreadyInstalled, err::kModNotFound}},
         {"Spooler.DeleteMonitor", {err::kRpcServerUnavailable, err::kUnknownPrintMonitor, err::kPrintMonitorInUse}},
         {"Spooler.GetPrintProcessorDirectory", {err::kRpcServerUnavailable}},
-        {"Spooler.AddPrintProcessor", {err::kRpcServerUnavailable, err::kPrintProcessorAlreadyInstalled, err::kModNotFound}},
+        {"Spooler.AddPrintProcessor",
+         {err::kRpcServerUnavailable, err::kPrintProcessorAlreadyInstalled, err::kModNotFound}},
         {"Spooler.DeletePrintProcessor", {err::kRpcServerUnavailable, err::kUnknownPrintProcessor}},
         {"Spooler.DeletePrintProcessorFor", {err::kRpcServerUnavailable, err::kUnknownPrintProcessor}},
         {"Spooler.GetPrinterDriverDirectory", {err::kRpcServerUnavailable}},
@@ -116,9 +117,19 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
 // Calls that cannot fail in Windows: their switch is ignored.
 const std::set<std::string>& CannotFail() {
     static const std::set<std::string> calls = {
-        "Clock.GetLocalTime", "Clock.Sleep", "Registry.Root", "Processes.ExitProcess", "Processes.CloseHandle",
-        "FileSystem.FindClose", "FileSystem.CloseFile", "Registry.CloseKey", "Registry.FreeSid",
-        "Registry.LocalFreeAcl", "Registry.LocalFreeDescriptor", "Spooler.ClosePrinter", "SetupApi.CloseInfFile",
+        "Clock.GetLocalTime",
+        "Clock.Sleep",
+        "Registry.Root",
+        "Processes.ExitProcess",
+        "Processes.CloseHandle",
+        "FileSystem.FindClose",
+        "FileSystem.CloseFile",
+        "Registry.CloseKey",
+        "Registry.FreeSid",
+        "Registry.LocalFreeAcl",
+        "Registry.LocalFreeDescriptor",
+        "Spooler.ClosePrinter",
+        "SetupApi.CloseInfFile",
     };
     return calls;
 }
@@ -228,7 +239,8 @@ const Silence kSilences[] = {
     {"Spooler.EnumJobs", "*", "no jobs to cancel: the printer goes, or is marked, all the same"},
     {"Spooler.SetJob", "*", "job cancellations are not examined"},
     {"SystemInfo.GetVersionEx", "RemovePrinterObjects", "an unread version cancels the jobs instead of deleting them"},
-    {"SystemInfo.GetVersionEx", "RemoveInstalledVersion", "an unread version cancels the jobs instead of deleting them"},
+    {"SystemInfo.GetVersionEx", "RemoveInstalledVersion",
+     "an unread version cancels the jobs instead of deleting them"},
     {"Spooler.DeletePrinter", "*", "the deletion of a printer object is not examined"},
     {"Spooler.OpenPrinter", "DeleteForms", "no print server: no form is deleted"},
     {"Spooler.EnumForms", "DeleteForms", "no forms listed: none is deleted"},
@@ -239,7 +251,8 @@ const Silence kSilences[] = {
     {"FileSystem.GetSystemDirectory", "DeleteLanguageMonitor", "the deletion that follows fails and is logged"},
     {"FileSystem.GetWindowsDirectory", "DeleteLanguageMonitor", "the deletion that follows fails and is logged"},
     {"FileSystem.GetWindowsDirectory", "DeleteINFFile", "the deletion that follows fails and is logged"},
-    {"FileSystem.GetWindowsDirectory", "DeleteInstalledDirectory", "the folder is then looked for on the current drive"},
+    {"FileSystem.GetWindowsDirectory", "DeleteInstalledDirectory",
+     "the folder is then looked for on the current drive"},
     {"Spooler.GetPrintProcessorDirectory", "DeleteProcessor", "its result is not checked; the deletion is logged"},
     {"Spooler.GetPrintProcessorDirectoryFor", "DeleteProcessor", "its result is not checked; the deletion is logged"},
     {"Spooler.GetPrinterDriverDirectory", "DeletePrnDrvPnPDirectory", "no directory: no tree to delete"},
@@ -413,15 +426,16 @@ TEST(FaultSweep, EveryCallSiteOfEveryMainScenario) {
                 const std::string what = scenario.name + ": " + method + " #" + std::to_string(nth) + " in " + step +
                                          " fails with " + std::to_string(static_cast<int>(code));
                 auto m = scenario.make();
-                RunRecord run = Guarded(scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(method, code, nth); },
-                                        what);
+                RunRecord run = Guarded(
+                    scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(method, code, nth); }, what);
                 std::vector<std::string> problems;
                 if (run.threw) problems.push_back("exception " + run.exception);
                 // -1 only where the installer gives up: its printer refused, or
                 // the child that never finished.
-                const bool gaveUp = std::any_of(run.boxes.begin(), run.boxes.end(), [](const std::string& b) {
-                    return b.rfind("AddPrinter, Error Code:", 0) == 0;
-                }) || std::count(run.log.begin(), run.log.end(), "WAIT_TIMEOUT") > 0;
+                const bool gaveUp =
+                    std::any_of(run.boxes.begin(), run.boxes.end(),
+                                [](const std::string& b) { return b.rfind("AddPrinter, Error Code:", 0) == 0; }) ||
+                    std::count(run.log.begin(), run.log.end(), "WAIT_TIMEOUT") > 0;
                 if (!(run.exitCode == 0 || (run.exitCode == -1 && gaveUp)))
                     problems.push_back("exit code " + std::to_string(run.exitCode));
                 if (run.elapsedMs > 2 * baseline.elapsedMs + 60000)

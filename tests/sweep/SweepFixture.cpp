@@ -28,8 +28,8 @@ constexpr const char* kOtherMonitor = "ACME Language Monitor";
 constexpr const char* kOtherProcessor = "ACME Processor";
 constexpr const char* kOtherOemInf = "oem2.inf";
 constexpr const char* kOtherDevice = "USB\\VID_1234&PID_5678\\ACME01";
-const char* const kOtherDriverFiles[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL",
-                                         "STDNAMES.GPD", "ACMELX9.GPD", "ACMELX9.DLL"};
+const char* const kOtherDriverFiles[] = {"UNIDRV.DLL",   "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL",
+                                         "STDNAMES.GPD", "ACMELX9.GPD",  "ACMELX9.DLL"};
 const char* const kOtherForms[] = {"Letter", "ACME Label [K41]", "Receipt [k40]"};
 const char* const kOtherKeys[] = {
     "HKLM\\SOFTWARE\\ACME\\LX-9",
@@ -39,8 +39,12 @@ const char* const kOtherKeys[] = {
     "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K50",
 };
 
-std::string DriverDir(const Machine& m, const std::string& env) { return m.PrinterDriverDirectory(env); }
-std::string Native(const Machine& m) { return m.Os().NativeEnvironment(); }
+std::string DriverDir(const Machine& m, const std::string& env) {
+    return m.PrinterDriverDirectory(env);
+}
+std::string Native(const Machine& m) {
+    return m.Os().NativeEnvironment();
+}
 
 // Files of the other model, by physical path.
 std::vector<std::string> OtherModelFiles(const Machine& m) {
@@ -125,7 +129,7 @@ void SeedOtherModel(Machine& m) {
 void WritePackage(Machine& m, const std::string& config = std::string()) {
     const std::string dir = kPackage;
     m.ImportHostFile(std::string(ZMP_SOURCE_DIR) + "/package/ZMPK40.inf", dir + "\\ZMPK40.inf");
-    static const char* const kFiles[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL", "STDNAMES.GPD",
+    static const char* const kFiles[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP",  "UNIRES.DLL", "STDNAMES.GPD",
                                          "ZMP40.dll",  "ZPUI40.dll",   "ZPUNI40.dll", "ZPUI40.INI", "ZMP40.GPD",
                                          "ZMP40.BUD",  "ZPMON40.dll",  "ZPPRO40.dll"};
     for (const char* arch : {"Driver32", "Driver64"})
@@ -168,8 +172,8 @@ void SeedInstalled(Machine& m, std::array<Dword, 4> version) {
     driver.dataFile = "ZMP40.GPD";
     driver.configFile = "UNIDRVUI.DLL";
     driver.helpFile = "UNIDRV.HLP";
-    driver.dependentFiles = {"UNIRES.DLL", "STDNAMES.GPD", "ZMP40.dll", "ZPUI40.dll",
-                             "ZPUNI40.dll", "ZPUI40.INI", "ZMP40.BUD"};
+    driver.dependentFiles = {"UNIRES.DLL",  "STDNAMES.GPD", "ZMP40.dll", "ZPUI40.dll",
+                             "ZPUNI40.dll", "ZPUI40.INI",   "ZMP40.BUD"};
     driver.monitorName = kMonitor;
     driver.printProcessor = kProcessor;
     driver.oemInf = oem;
@@ -228,9 +232,10 @@ std::vector<std::string> OtherModelMissing(const Machine& m) {
     // The spooler's registry keys: an object whose key went would be gone
     // at the next start of the spooler.
     const std::string print = kPrintKey;
-    for (const std::string& key :
-         {print + "\\Printers\\" + kOtherPrinter, print + "\\Environments\\" + env + "\\Drivers\\Version-3\\" + kOtherDriver,
-          print + "\\Monitors\\" + kOtherMonitor, print + "\\Environments\\" + env + "\\Print Processors\\" + kOtherProcessor})
+    for (const std::string& key : {print + "\\Printers\\" + kOtherPrinter,
+                                   print + "\\Environments\\" + env + "\\Drivers\\Version-3\\" + kOtherDriver,
+                                   print + "\\Monitors\\" + kOtherMonitor,
+                                   print + "\\Environments\\" + env + "\\Print Processors\\" + kOtherProcessor})
         need(m.KeyExists(key), "key " + key);
     std::vector<std::string> forms = m.Forms();
     for (const char* form : kOtherForms)
@@ -260,8 +265,9 @@ std::vector<Scenario> Scenarios() {
     out.push_back({"installer, Windows 7, wireless LAN from the configuration", Program::Installer,
                    [] {
                        auto m = NewMachine("7", false);
-                       WritePackage(*m, "[ZMPK40]\r\nPORTDLG=FALSE\r\nPORT=WLAN\r\nWLAN_IP_1=192\r\nWLAN_IP_2=168\r\n"
-                                        "WLAN_IP_3=0\r\nWLAN_IP_4=50\r\nWLAN_PORT=9100\r\n");
+                       WritePackage(*m,
+                                    "[ZMPK40]\r\nPORTDLG=FALSE\r\nPORT=WLAN\r\nWLAN_IP_1=192\r\nWLAN_IP_2=168\r\n"
+                                    "WLAN_IP_3=0\r\nWLAN_IP_4=50\r\nWLAN_PORT=9100\r\n");
                        return m;
                    },
                    [] {
@@ -291,7 +297,8 @@ std::vector<Scenario> Scenarios() {
                    },
                    [] { return ChoosePort(kRadioCom2, false); },
                    [](const Machine& m) {
-                       std::vector<std::string> missing = Missing(m.FindPrinter(kDriver).has_value(), "printer KORVANT ZMP-K40");
+                       std::vector<std::string> missing =
+                           Missing(m.FindPrinter(kDriver).has_value(), "printer KORVANT ZMP-K40");
                        if (!m.FindDriver(kDriver, Native(m))) missing.push_back("driver KORVANT ZMP-K40");
                        return missing;
                    }});
@@ -340,7 +347,8 @@ std::vector<Scenario> Scenarios() {
                        return s;
                    },
                    [](const Machine& m) {
-                       std::vector<std::string> missing = Missing(m.FindPrinter("Warehouse ZMP").has_value(), "printer Warehouse ZMP");
+                       std::vector<std::string> missing =
+                           Missing(m.FindPrinter("Warehouse ZMP").has_value(), "printer Warehouse ZMP");
                        const std::string env = Native(m);
                        if (!m.FindDriver(kDriver, env)) missing.push_back("driver KORVANT ZMP-K40");
                        bool monitor = false;
@@ -401,9 +409,9 @@ bool HasTimePrefix(const std::string& line) {
 // One entry per WriteLog: a line with the time prefix and the lines that a
 // "\r\n" inside its message added.
 std::vector<std::string> LogEntries(const Machine& m, resources::Program program) {
-    const std::string path = m.WindowsDirectory().substr(0, 3) +
-                             (program == resources::Program::Installer ? "Temp\\ZMP-K40_Installer.txt"
-                                                                       : "Temp\\ZMP-K40_UnInstaller.txt");
+    const std::string path =
+        m.WindowsDirectory().substr(0, 3) +
+        (program == resources::Program::Installer ? "Temp\\ZMP-K40_Installer.txt" : "Temp\\ZMP-K40_UnInstaller.txt");
     std::vector<std::string> entries;
     auto data = m.ReadFile(path);
     if (!data) return entries;

@@ -40,11 +40,11 @@ struct Scenario {
 struct RunRecord {
     int exitCode = 0;
     std::vector<std::string> calls;
-    std::vector<std::string> log;   // one entry per WriteLog, time prefix removed
+    std::vector<std::string> log;  // one entry per WriteLog, time prefix removed
     std::vector<std::string> boxes;
     std::vector<std::string> events;
     unsigned long long elapsedMs = 0;
-    bool threw = false;             // an exception other than the process's end
+    bool threw = false;  // an exception other than the process's end
     std::string exception;
 };
 
@@ -57,7 +57,6 @@ std::vector<std::string> OtherModelMissing(const sim::Machine& machine);
 
 // Runs the scenario's program once on machine; before the start, inject
 // may switch faults on.
-RunRecord RunOnce(const Scenario& scenario, sim::Machine& machine,
-                  const std::function<void(sim::SimSystem&)>& inject);
+RunRecord RunOnce(const Scenario& scenario, sim::Machine& machine, const std::function<void(sim::SimSystem&)>& inject);
 
 }  // namespace zmp::sweep
