@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "support/RegistryHelpers.h"
 #include "tests/bounded/BoundedFixture.h"
 
 namespace zmp::bounded {
@@ -156,6 +157,41 @@ TEST(BoundedNames, LongOemInfNameIsDeletedWhole) {
     EXPECT_TRUE(machine->FileExists(inf + "\\" + theirs));
     EXPECT_EQ(run.LogLine("'C:\\WINDOWS\\inf\\oem"), "'" + inf + "\\" + ours + "' has been deleted successfully.");
     ExpectWellFormedLog(run);
+}
+
+// Rights strings go through a 512-byte work buffer: only their first 511
+// characters count, so a string of whole codes can become one of odd
+// length, and then grants nothing. The trustee is passed on whole.
+TEST(BoundedPermissions, RightsAreReadFromTheFirst511Characters) {
+    struct Case {
+        std::string rights;
+        Dword mask;
+        Dword result;
+    };
+    std::string fc255, rd254;
+    for (int i = 0; i < 255; ++i) fc255 += "Fc";
+    for (int i = 0; i < 254; ++i) rd254 += "Rd";
+    const std::string fc256 = fc255 + "Fc";
+    const Case cases[] = {
+        {fc255, reg::kKeyAllAccess, err::kSuccess},                          // 510 characters
+        {fc256, 0, err::kInvalidParameter},                                  // 512: cut to 511, odd
+        {fc255 + "R", 0, err::kInvalidParameter},                            // 511 and odd
+        {rd254 + "Wr", reg::kKeyRead | reg::kKeyWrite | reg::kKeyCreateLink, err::kSuccess},  // the last pair fits
+        {rd254 + "RdWr", 0, err::kInvalidParameter},                         // 512: "Wr" cut in half
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE(i);
+        const Case& c = cases[i];
+        AccessRights parsed = ParseAccessRights(c.rights);
+        EXPECT_EQ(parsed.mask, c.mask);
+        EXPECT_EQ(parsed.result, c.result);
+    }
+
+    const std::string trustee(2000, 't');
+    PermissionCommand command;
+    EXPECT_EQ(ParsePermissionCommand("/PG:" + trustee + ":" + fc256, command), err::kSuccess);
+    EXPECT_EQ(command.trustee, trustee);
+    EXPECT_EQ(command.mask, 0u);
 }
 
 }  // namespace

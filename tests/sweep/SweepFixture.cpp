@@ -28,6 +28,8 @@ constexpr const char* kOtherMonitor = "ACME Language Monitor";
 constexpr const char* kOtherProcessor = "ACME Processor";
 constexpr const char* kOtherOemInf = "oem2.inf";
 constexpr const char* kOtherDevice = "USB\\VID_1234&PID_5678\\ACME01";
+constexpr const char* kHubDevice = "USB\\VID_1234&PID_0001\\HUB01";
+constexpr const char* kLookalikePrinter = "KORVANT ZMP-K40 (ACME)";
 const char* const kOtherDriverFiles[] = {"UNIDRV.DLL",   "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL",
                                          "STDNAMES.GPD", "ACMELX9.GPD",  "ACMELX9.DLL"};
 const char* const kOtherForms[] = {"Letter", "ACME Label [K41]", "Receipt [k40]"};
@@ -91,6 +93,10 @@ void SeedOtherModel(Machine& m) {
     printer.port = "LPT1:";
     printer.processor = kOtherProcessor;
     m.AddPrinterRecord(printer);
+    // Named like ours, but on the other model's driver.
+    printer.name = kLookalikePrinter;
+    printer.port = "LPT2:";
+    m.AddPrinterRecord(printer);
     for (const char* form : kOtherForms) m.AddForm(form);
 
     m.WriteFile(m.InfDirectory() + "\\" + kOtherOemInf,
@@ -110,7 +116,7 @@ void SeedOtherModel(Machine& m) {
     m.AddDevice(device);
     // A device that names our id only second: not ours.
     sim::SimDevice hub;
-    hub.instanceId = "USB\\VID_1234&PID_0001\\HUB01";
+    hub.instanceId = kHubDevice;
     hub.hardwareIds = {"USB\\Vid_1234&Pid_0001", "USB\\Vid_7F3C&Pid_0042"};
     m.AddDevice(hub);
 
@@ -240,9 +246,13 @@ std::vector<std::string> OtherModelMissing(const Machine& m) {
     std::vector<std::string> forms = m.Forms();
     for (const char* form : kOtherForms)
         need(std::find(forms.begin(), forms.end(), form) != forms.end(), std::string("form ") + form);
-    bool device = false;
-    for (const auto& d : m.Devices()) device = device || d.instanceId == kOtherDevice;
-    need(device, std::string("device ") + kOtherDevice);
+    for (const char* id : {kOtherDevice, kHubDevice}) {
+        bool device = false;
+        for (const auto& d : m.Devices()) device = device || d.instanceId == id;
+        need(device, std::string("device ") + id);
+    }
+    auto lookalike = m.FindPrinter(kLookalikePrinter);
+    need(lookalike && lookalike->driver == kOtherDriver, std::string("printer ") + kLookalikePrinter);
     for (const char* key : kOtherKeys) need(m.KeyExists(key), std::string("key ") + key);
     need(m.GetString("HKLM\\SOFTWARE\\ACME\\LX-9", "Path").has_value(), "value ACME\\LX-9 Path");
     if (m.Os().is64Bit) need(m.KeyExists("HKLM\\SOFTWARE\\Wow6432Node\\ACME\\LX-9"), "key Wow6432Node\\ACME");
