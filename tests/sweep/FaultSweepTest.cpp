@@ -374,6 +374,36 @@ bool ChangesTheRoute(const std::string& method, const std::string& step) {
                            method == "FileSystem.GetCurrentDirectory" || method == "FileSystem.GetWindowsDirectory");
 }
 
+// What any failure must never do: throw past the program, end with an exit
+// code the programs do not use for it, run on without end, remove what the
+// scenario was not asked to remove, or tell the user of a success the
+// machine does not show.
+std::vector<std::string> Harm(const Scenario& scenario, const RunRecord& baseline, const RunRecord& run,
+                              const sim::Machine& m) {
+    std::vector<std::string> problems;
+    if (run.threw) problems.push_back("exception " + run.exception);
+    // -1 only where the installer gives up: its printer refused, or the
+    // child that never finished.
+    const bool gaveUp = std::any_of(run.boxes.begin(), run.boxes.end(),
+                                    [](const std::string& b) { return b.rfind("AddPrinter, Error Code:", 0) == 0; }) ||
+                        std::count(run.log.begin(), run.log.end(), "WAIT_TIMEOUT") > 0;
+    if (!(run.exitCode == 0 || (run.exitCode == -1 && gaveUp)))
+        problems.push_back("exit code " + std::to_string(run.exitCode));
+    if (run.elapsedMs > 2 * baseline.elapsedMs + 60000)
+        problems.push_back("took " + std::to_string(run.elapsedMs) + " ms of virtual time");
+    for (const std::string& missing : OtherModelMissing(m)) problems.push_back("removed " + missing);
+    // A version that cannot be read counts as older: the installer then
+    // says it removes that version, and does.
+    const bool removalAnnounced = std::any_of(run.boxes.begin(), run.boxes.end(), [](const std::string& b) {
+        return b.rfind("There is a different version driver", 0) == 0;
+    });
+    if (scenario.kept && !removalAnnounced) {
+        for (const std::string& missing : scenario.kept(m)) problems.push_back("removed " + missing);
+    }
+    for (const std::string& claim : FalseClaims(scenario, run, m)) problems.push_back(claim);
+    return problems;
+}
+
 struct Figures {
     size_t scenarios = 0, callSites = 0, faults = 0;
     std::vector<std::string> failures;
@@ -428,28 +458,7 @@ TEST(FaultSweep, EveryCallSiteOfEveryMainScenario) {
                 auto m = scenario.make();
                 RunRecord run = Guarded(
                     scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(method, code, nth); }, what);
-                std::vector<std::string> problems;
-                if (run.threw) problems.push_back("exception " + run.exception);
-                // -1 only where the installer gives up: its printer refused, or
-                // the child that never finished.
-                const bool gaveUp =
-                    std::any_of(run.boxes.begin(), run.boxes.end(),
-                                [](const std::string& b) { return b.rfind("AddPrinter, Error Code:", 0) == 0; }) ||
-                    std::count(run.log.begin(), run.log.end(), "WAIT_TIMEOUT") > 0;
-                if (!(run.exitCode == 0 || (run.exitCode == -1 && gaveUp)))
-                    problems.push_back("exit code " + std::to_string(run.exitCode));
-                if (run.elapsedMs > 2 * baseline.elapsedMs + 60000)
-                    problems.push_back("took " + std::to_string(run.elapsedMs) + " ms of virtual time");
-                for (const std::string& missing : OtherModelMissing(*m)) problems.push_back("removed " + missing);
-                // A version that cannot be read counts as older: the installer
-                // then says it removes that version, and does.
-                const bool removalAnnounced = std::any_of(run.boxes.begin(), run.boxes.end(), [](const std::string& b) {
-                    return b.rfind("There is a different version driver", 0) == 0;
-                });
-                if (scenario.kept && !removalAnnounced) {
-                    for (const std::string& missing : scenario.kept(*m)) problems.push_back("removed " + missing);
-                }
-                for (const std::string& claim : FalseClaims(scenario, run, *m)) problems.push_back(claim);
+                std::vector<std::string> problems = Harm(scenario, baseline, run, *m);
                 // A step logs its own failure and the sequence goes on: unless
                 // the user was told something new or the run gave up, every
                 // step of the undisturbed run still ran.
@@ -467,6 +476,34 @@ TEST(FaultSweep, EveryCallSiteOfEveryMainScenario) {
                 figures.scenarios, figures.callSites, figures.faults, figures.failures.size());
     for (const std::string& f : figures.failures) std::printf("  %s\n", f.c_str());
     EXPECT_TRUE(figures.failures.empty());
+}
+
+// A call that fails every time it is made, as a stopped spooler, a locked
+// folder or a missing function do: the runs still end, harmlessly.
+TEST(FaultSweep, EveryMethodFailingThroughoutTheRun) {
+    size_t runs = 0;
+    std::vector<std::string> failures;
+    for (const Scenario& scenario : Scenarios()) {
+        auto machine = scenario.make();
+        RunRecord baseline = Guarded(scenario, *machine, nullptr, scenario.name + " (no fault)");
+        ASSERT_EQ(baseline.exitCode, 0) << scenario.name;
+        std::set<std::string> methods(baseline.calls.begin(), baseline.calls.end());
+        for (const std::string& method : methods) {
+            if (CannotFail().count(method) || !Codes().count(method)) continue;
+            for (Dword code : Codes().at(method)) {
+                ++runs;
+                const std::string what = scenario.name + ": every " + method + " fails with " +
+                                         std::to_string(static_cast<int>(code));
+                auto m = scenario.make();
+                RunRecord run = Guarded(
+                    scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(method, code); }, what);
+                for (const std::string& p : Harm(scenario, baseline, run, *m)) failures.push_back(what + ": " + p);
+            }
+        }
+    }
+    std::printf("persistent faults: %zu runs, %zu failures found\n", runs, failures.size());
+    for (const std::string& f : failures) std::printf("  %s\n", f.c_str());
+    EXPECT_TRUE(failures.empty());
 }
 
 }  // namespace
