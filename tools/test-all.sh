@@ -11,6 +11,7 @@ grep -h '^fault sweep:' build/Testing/Temporary/LastTest.log || true
 tools/sanitize.sh         # about four minutes
 tools/fuzz.sh             # 20 s per harness, after its build
 tools/check-pe.sh build-win32
+tools/sim-cli-test.sh build/tools/zmpk40-sim/zmpk40-sim build-win32/dist
 
 # Under Wine: wine64, Xvfb and the UI robot (about two minutes).
 ZMP_WITH_WINE=1 tools/deps.sh

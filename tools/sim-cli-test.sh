@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# The zmpk40-sim command line end to end: machines made, the programs run on
+# them with the options a user gives, and what the transcript and the saved
+# machine show afterwards.
+#   tools/sim-cli-test.sh [SIM] [PACKAGE]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+SIM=${1:-build/tools/zmpk40-sim/zmpk40-sim}
+PKG=${2:-build-win32/dist}
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+passed=0
+failed=0
+
+# check NAME FILE PATTERN...: every fixed string must be in FILE (one a line).
+check() {
+    local name=$1 file=$2 missing=""
+    shift 2
+    for want in "$@"; do
+        grep -qxF -- "$want" "$file" || missing+="    missing: $want"$'\n'
+    done
+    if [ -z "$missing" ]; then
+        passed=$((passed + 1)); echo "ok:   $name"
+    else
+        failed=$((failed + 1)); echo "FAIL: $name"; printf '%s' "$missing"; sed 's/^/    | /' "$file" | tail -15
+    fi
+}
+# absent NAME FILE TEXT: the fixed string must not occur in FILE.
+absent() {
+    if grep -qF -- "$3" "$2"; then
+        failed=$((failed + 1)); echo "FAIL: $1 (found: $3)"
+    else
+        passed=$((passed + 1)); echo "ok:   $1"
+    fi
+}
+printers() { "$SIM" show "$1" | python3 -c '
+import json, sys
+for p in json.load(sys.stdin)["spooler"]["printers"]:
+    print(p["name"] + " on " + p["port"])'; }
+
+RESTART='BOX Restarting your computer can take effect.\nPlease restart your computer.\n\n[Yes] I want to restart my computer now.\n[No] I want to restart my computer later. -> NO'
+
+# Windows XP, COM2, then the uninstaller from the utilities folder.
+m=$WORK/xp
+"$SIM" new "$m" --os xp > /dev/null
+"$SIM" install "$m" --package "$PKG" --port COM2 --no > "$WORK/t1" 2>&1
+check "xp COM2: full registration, restart question" "$WORK/t1" \
+    "STATUS Installing L/M...\r\n" "STATUS Adding printer...\r\n" \
+    "STATUS The driver has been successfully installed." "$RESTART" "EXIT 0"
+printers "$m" > "$WORK/p1"
+check "xp COM2: the printer on COM2:" "$WORK/p1" "KORVANT ZMP-K40 on COM2:"
+"$SIM" uninstall "$m" --no > "$WORK/t2" 2>&1
+check "xp uninstall: driver removed, restart question" "$WORK/t2" \
+    "STATUS Deleting printer-driver objects..." "STATUS The uninstallation has been completed." "$RESTART" "EXIT 0"
+printers "$m" > "$WORK/p2"
+absent "xp uninstall: no printer left" "$WORK/p2" "KORVANT ZMP-K40"
+
+# Windows 7 x64, USB: the driver only; after the printer is switched on a
+# second run finds the same version and starts no child.
+m=$WORK/w7
+"$SIM" new "$m" --os 7 --wow64 > /dev/null
+"$SIM" install "$m" --package "$PKG" --port USB > "$WORK/t3" 2>&1
+check "7 x64 USB: PrintUIEntry /ia, power-cycle message" "$WORK/t3" \
+    'EXEC cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m "KORVANT ZMP-K40" /f .\ZMPK40.inf' \
+    "BOX Please turn-off the printer and then turn-on again. -> OK" "EXIT 0"
+"$SIM" plug "$m" > /dev/null
+"$SIM" install "$m" --package "$PKG" --port USB > "$WORK/t4" 2>&1
+check "7 x64 USB again: completed, spooler started" "$WORK/t4" \
+    "STATUS Creates a new process \r\n" "STATUS Completed." "EXEC net start spooler" "EXIT 0"
+absent "7 x64 USB again: no child" "$WORK/t4" "EXEC cmd /c"
+
+# Windows 7, wireless LAN typed into the port dialog.
+m=$WORK/wlan
+"$SIM" new "$m" --os 7 > /dev/null
+"$SIM" install "$m" --package "$PKG" --port WLAN --ip 192.168.0.50 --no > "$WORK/t5" 2>&1
+check "7 WLAN: the IP_ port after /r, no colon" "$WORK/t5" \
+    'EXEC cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b "KORVANT ZMP-K40" /f .\ZMPK40.inf /r "IP_192.168.0.50" /m "KORVANT ZMP-K40"'
+
+# Early ends: the port dialog closed, an OS the driver does not support.
+m=$WORK/cancel
+"$SIM" new "$m" --os 7 > /dev/null
+"$SIM" install "$m" --package "$PKG" --cancel-port > "$WORK/t6" 2>&1
+check "port dialog closed: cancelled, exit 0" "$WORK/t6" "BOX The driver installation canceled. -> OK" "EXIT 0"
+m=$WORK/98
+"$SIM" new "$m" --os 98 > /dev/null
+"$SIM" install "$m" --package "$PKG" --port COM1 > "$WORK/t7" 2>&1
+check "Windows 98 refused" "$WORK/t7" "BOX THE DRIVER CAN NOT BE INSTALLED ON THIS OS. -> OK" "EXIT 0"
+
+# Nothing installed but the uninstaller in its folder: it says so.
+"$SIM" new "$WORK/fresh" --os xp > /dev/null
+mkdir -p "$WORK/fresh/drive/C/WINDOWS/ZMP-K40"
+cp "$PKG/ZMPK40_Uninstaller.exe" "$WORK/fresh/drive/C/WINDOWS/ZMP-K40/"
+"$SIM" uninstall "$WORK/fresh" > "$WORK/t8" 2>&1
+check "uninstall on a fresh machine: no driver" "$WORK/t8" \
+    "BOX The ZMP-K40 driver does not exist on this system. -> OK" "EXIT 0"
+
+# A machine written from another's state file.
+"$SIM" new "$WORK/copy" --from "$WORK/w7/state.json" > /dev/null 2>&1
+"$SIM" show "$WORK/copy" | python3 -c 'import json,sys; d=json.load(sys.stdin); print(d["os"]["preset"], d["os"]["is64Bit"])' > "$WORK/t9" 2>&1
+check "new --from a state file" "$WORK/t9" "7 True"
+
+# Usage errors end with a non-zero code.
+if "$SIM" install "$WORK/xp" --port PARALLEL > /dev/null 2>&1; then
+    failed=$((failed + 1)); echo "FAIL: an unknown port is refused"
+else
+    passed=$((passed + 1)); echo "ok:   an unknown port is refused"
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
