@@ -2,16 +2,14 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
+#include "support/OemInf.h"
 #include "ui/MessageBox.h"
 
 namespace zmp {
 namespace {
 
-constexpr const char* kEnvironment64 = "Windows x64";
-constexpr const char* kEnvironment32 = "Windows NT x86";
 constexpr const char* kSourceFolder64 = "Driver64\\";
 constexpr const char* kSourceFolder32 = "Driver32\\";
 constexpr const char* kAmd64Decoration = ".NTamd64";
@@ -60,7 +58,7 @@ void DriverInstaller::SetSystemInfo(bool is64, OsCode osCode) {
     Begin("SetSystemInfo");
     is64_ = is64;
     osCode_ = osCode;
-    environment_ = is64 ? kEnvironment64 : kEnvironment32;
+    environment_ = DriverEnvironment(is64);
     sourceFolder_ = is64 ? kSourceFolder64 : kSourceFolder32;
     pnpCleanup_.SetSystemInfo(is64, osCode);
     log_.WriteLog("ENV : %s, DRV DIR : %s ", environment_.c_str(), sourceFolder_.c_str());
@@ -106,24 +104,15 @@ bool DriverInstaller::INFFileExist(const std::string& sectionBase, const std::st
     work_ = platform_.ui.LoadString(kIdPrinterName);
     log_.WriteLog("KEY NAME : %s", work_.c_str());
 
-    std::vector<std::string> infs;
-    if (!platform_.setup.GetInfFileList(setup::kInfStyleWin4, infs).ok()) infs.clear();
+    // Every oem INF that holds the model is logged, not only the first.
     bool found = false;
-    for (const std::string& name : infs) {
-        if (std::strncmp(name.c_str(), "oem", 3) != 0) continue;
-        InfHandle inf = InfHandle::None;
-        Status opened = platform_.setup.OpenInfFile(name, setup::kInfStyleOldNt | setup::kInfStyleWin4, inf);
-        if (!opened.ok()) {
-            log_.WriteLog("SetupOpenInfFile failed. %d", static_cast<int>(opened.code));
-            continue;
-        }
-        // Every oem INF that holds the model is logged, not only the first.
-        if (platform_.setup.FindFirstLine(inf, section, work_)) {
+    ForEachOemInfWithLine(
+        platform_.setup, section, work_,
+        [&](const std::string& name) {
             log_.WriteLog("OEM FILES EXISTING : %s", name.c_str());
             found = true;
-        }
-        platform_.setup.CloseInfFile(inf);
-    }
+        },
+        [&](Dword code) { log_.WriteLog("SetupOpenInfFile failed. %d", static_cast<int>(code)); });
     End("INFFileExist");
     return found;
 }

@@ -17,9 +17,6 @@ constexpr int kIdInfName = 11;
 
 constexpr const char* kInstalled = "The driver has been successfully installed.";
 constexpr const char* kPowerCycle = "Please turn-off the printer and then turn-on again.";
-constexpr const char* kRestartQuestion =
-    "Restarting your computer can take effect.\nPlease restart your computer."
-    "\n\n[Yes] I want to restart my computer now.\n[No] I want to restart my computer later.";
 
 }  // namespace
 

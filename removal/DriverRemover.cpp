@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "removal/FileRemoval.h"
+#include "support/OemInf.h"
 #include "support/RegistryHelpers.h"
 #include "support/SpoolerService.h"
 
@@ -42,8 +43,6 @@ constexpr const char* kUninstallRoot = "SOFTWARE\\Microsoft\\Windows\\CurrentVer
 constexpr const char* kInstallRootFolder = "\\KORVANT Printer Driver";
 constexpr std::size_t kDeviceIdCompareChars = 21;  // "USB\" + the 17-character hardware id
 constexpr Dword kHardwareIdBufferSize = 100;
-
-const char* EnvironmentName(bool wow64) { return wow64 ? "Windows x64" : "Windows NT x86"; }
 
 // Every ".inf" (exact case) replaced by ".PNF": the precompiled INF beside it.
 std::string PnfPath(std::string path) {
@@ -135,12 +134,12 @@ void DriverRemover::DeleteFileLogged(const std::string& path) {
 // (w32x86), but on 64-bit Windows the driver, its processor and Plug and
 // Play's staging directory are the system's x64 ones.
 Status DriverRemover::GetDriverDirectory(std::string& out) {
-    if (wow64_) return platform_.spooler.GetPrinterDriverDirectoryFor(EnvironmentName(wow64_), out);
+    if (wow64_) return platform_.spooler.GetPrinterDriverDirectoryFor(DriverEnvironment(wow64_), out);
     return platform_.spooler.GetPrinterDriverDirectory(out);
 }
 
 Status DriverRemover::GetProcessorDirectory(std::string& out) {
-    if (wow64_) return platform_.spooler.GetPrintProcessorDirectoryFor(EnvironmentName(wow64_), out);
+    if (wow64_) return platform_.spooler.GetPrintProcessorDirectoryFor(DriverEnvironment(wow64_), out);
     return platform_.spooler.GetPrintProcessorDirectory(out);
 }
 
@@ -251,7 +250,7 @@ bool DriverRemover::DeletePrinterDrv(const std::string& model) {
     const std::string driverName = String(Text::Maker) + " " + model;
     // Named, because the spooler would otherwise look for the driver in this
     // 32-bit program's environment, not in the x64 one it is installed for.
-    Status status = wow64_ ? platform_.spooler.DeletePrinterDriverExFor(EnvironmentName(wow64_), driverName,
+    Status status = wow64_ ? platform_.spooler.DeletePrinterDriverExFor(DriverEnvironment(wow64_), driverName,
                                                                         spool::kDpdDeleteUnusedFiles, 3)
                            : platform_.spooler.DeletePrinterDriverEx(driverName, spool::kDpdDeleteUnusedFiles, 3);
     bool result = status.ok();
@@ -260,7 +259,7 @@ bool DriverRemover::DeletePrinterDrv(const std::string& model) {
             log_.WriteLog("DeletePrinterDriverEx returned FALSE. (%d)", static_cast<int>(status.code));
         // The spooler refused (driver in use or already gone): take its
         // registration out of the registry directly.
-        std::string driverKey = std::string(kPrintEnvironmentsKey) + EnvironmentName(wow64_) +
+        std::string driverKey = std::string(kPrintEnvironmentsKey) + DriverEnvironment(wow64_) +
                                 "\\Drivers\\Version-3\\" + driverName;
         long first = DeleteMachineKey(platform_, log_, wow64_, driverKey);
         long second = DeleteMachineKey(platform_, log_, wow64_, kPrintersKey + driverName);
@@ -335,12 +334,12 @@ void DriverRemover::DeleteProcessor() {
     if (IsUninstaller()) Report("Deleting the processor...", Bar::None, 100);
 
     const std::string processor = String(Text::ProcessorName);
-    Status status = wow64_ ? platform_.spooler.DeletePrintProcessorFor(EnvironmentName(wow64_), processor)
+    Status status = wow64_ ? platform_.spooler.DeletePrintProcessorFor(DriverEnvironment(wow64_), processor)
                            : platform_.spooler.DeletePrintProcessor(processor);
     if (!status.ok()) {
         log_.WriteLog("DeleteMonitor Error : (%d)", static_cast<int>(status.code));
         DeleteMachineKey(platform_, log_, wow64_,
-                         std::string(kPrintEnvironmentsKey) + EnvironmentName(wow64_) +
+                         std::string(kPrintEnvironmentsKey) + DriverEnvironment(wow64_) +
                              "\\Print Processors\\" + processor);
     }
 
@@ -524,30 +523,14 @@ void DriverRemover::DeleteINFFile() {
     if (uninstaller) log_.WriteLog("KEY NAME : %s", key.c_str());
 
     SetupApi& setup = platform_.setup;
-    std::vector<std::string> infs;
-    setup.GetInfFileList(setup::kInfStyleWin4, infs);
-
     bool found = false;
-    for (const std::string& name : infs) {
-        if (name.compare(0, 3, "oem") != 0) continue;  // case-sensitive
-
-        InfHandle inf = InfHandle::None;
-        Status opened = setup.OpenInfFile(name, setup::kInfStyleOldNt | setup::kInfStyleWin4, inf);
-        bool hasLine = false;
-        if (opened.ok()) {
-            hasLine = setup.FindFirstLine(inf, section, key);
-            setup.CloseInfFile(inf);
-        } else if (uninstaller) {
-            log_.WriteLog("SetupOpenInfFile failed. %d", static_cast<int>(opened.code));
-        }
-        if (!hasLine) continue;
+    auto handle = [&](const std::string& name) {
         found = true;
-
         const std::string infPath = WindowsDirectory() + "\\inf\\" + name;
         if (wow64_ || osCode_ > kOsWinServer2003) {
             // Vista and later, and 64-bit Windows, keep a driver store that
             // only SetupUninstallOEMInf cleans.
-            if (!setup.HasUninstallOEMInf()) continue;
+            if (!setup.HasUninstallOEMInf()) return;
             Status removed = setup.UninstallOEMInf(name, setup::kSuoiForceDelete);
             if (removed.ok()) {
                 DeleteFileLogged(PnfPath(infPath));
@@ -563,7 +546,10 @@ void DriverRemover::DeleteINFFile() {
                 log_.WriteLog("'%s' has been deleted successfully.", infPath.c_str());
             DeleteFileLogged(PnfPath(infPath));
         }
-    }
+    };
+    ForEachOemInfWithLine(setup, section, key, handle, [&](Dword code) {
+        if (uninstaller) log_.WriteLog("SetupOpenInfFile failed. %d", static_cast<int>(code));
+    });
 
     if (uninstaller && !found) log_.WriteLog("The key name was not found.");
     End("DeleteINFFile");

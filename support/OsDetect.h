@@ -32,4 +32,9 @@ OsCode CheckOS(SystemInfo& system, Log& log);
 // Logs one line saying whether the process runs under WOW64.
 bool IsWow64(SystemInfo& system, Log& log);
 
+// The spooler environment our driver is installed for: the native one of
+// the Windows the program runs on ("Windows x64" under WOW64, otherwise
+// "Windows NT x86").
+inline const char* DriverEnvironment(bool wow64) { return wow64 ? "Windows x64" : "Windows NT x86"; }
+
 }  // namespace zmp

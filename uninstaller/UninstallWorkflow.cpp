@@ -17,9 +17,6 @@ constexpr int kIdModel = 1;
 constexpr int kIdPrinterName = 2;
 constexpr Dword kDriverInfoLevel = 3;
 constexpr const char* kCompleted = "The uninstallation has been completed.";
-constexpr const char* kRestartQuestion =
-    "Restarting your computer can take effect.\nPlease restart your computer."
-    "\n\n[Yes] I want to restart my computer now.\n[No] I want to restart my computer later.";
 
 }  // namespace
 
@@ -95,7 +92,7 @@ int UninstallerDialog::PrinterDrvExist(const std::string& driverName) {
     // takes the caller's, and this 32-bit program on 64-bit Windows would
     // only see x86 drivers, never the x64 driver that is installed there.
     std::optional<std::string> environment;
-    if (wow64_) environment = "Windows x64";
+    if (wow64_) environment = DriverEnvironment(wow64_);
     std::vector<DriverInfo3> drivers;
     Status status = platform_.spooler.EnumPrinterDrivers(environment, kDriverInfoLevel, drivers);
     if (status.ok()) {

@@ -14,6 +14,7 @@
 #include "simulator/SimPlatform.h"
 #include "simulator/headless/HeadlessUi.h"
 #include "simulator/headless/Runner.h"
+#include "tests/common/LogFile.h"
 
 namespace zmp::bounded {
 
@@ -67,17 +68,7 @@ struct Outcome {
     std::string rawLog;
 
     // The log's lines as written, time prefix included, without CR LF.
-    std::vector<std::string> LogLines() const {
-        std::vector<std::string> lines;
-        size_t at = 0;
-        while (at < rawLog.size()) {
-            size_t end = rawLog.find("\r\n", at);
-            if (end == std::string::npos) end = rawLog.size();
-            lines.push_back(rawLog.substr(at, end - at));
-            at = end + 2;
-        }
-        return lines;
-    }
+    std::vector<std::string> LogLines() const { return test::SplitLogLines(rawLog); }
     // The log line whose message (after the 10-character time prefix) starts so.
     std::string LogLine(const std::string& start) const {
         for (const std::string& line : LogLines())

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "simulator/Events.h"
+#include "tests/common/LogFile.h"
 #include "simulator/Machine.h"
 #include "simulator/SimPlatform.h"
 #include "simulator/headless/HeadlessUi.h"
@@ -61,30 +62,8 @@ inline void WritePackage(sim::Machine& machine, const std::string& config = std:
 
 inline std::string Config(const std::string& lines) { return "[ZMPK40]\r\n" + lines; }
 
-// "hh:mm:ss: ", the time prefix of a log line.
-inline bool HasTimePrefix(const std::string& line) {
-    if (line.size() < 10) return false;
-    for (size_t i : {0u, 1u, 3u, 4u, 6u, 7u})
-        if (line[i] < '0' || line[i] > '9') return false;
-    return line[2] == ':' && line[5] == ':' && line[8] == ':' && line[9] == ' ';
-}
-
-// The log's lines without their time prefix (a "\r\n" inside a message
-// starts a line without one).
-inline std::vector<std::string> ReadLog(const sim::Machine& machine) {
-    std::vector<std::string> lines;
-    auto data = machine.ReadFile(kLog);
-    if (!data) return lines;
-    size_t at = 0;
-    while (at < data->size()) {
-        size_t end = data->find("\r\n", at);
-        if (end == std::string::npos) end = data->size();
-        std::string line = data->substr(at, end - at);
-        lines.push_back(HasTimePrefix(line) ? line.substr(10) : line);
-        at = end + 2;
-    }
-    return lines;
-}
+// The log's lines without their time prefix.
+inline std::vector<std::string> ReadLog(const sim::Machine& machine) { return ReadLogLines(machine, kLog); }
 
 struct RunResult {
     int exitCode = 0;

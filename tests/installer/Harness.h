@@ -10,6 +10,7 @@
 #include "simulator/Machine.h"
 #include "simulator/SimPlatform.h"
 #include "simulator/headless/HeadlessUi.h"
+#include "tests/common/LogFile.h"
 
 namespace zmp::test {
 
@@ -23,20 +24,9 @@ inline sim::ProcessOptions InstallerProcess() {
     return options;
 }
 
-// The log's lines without their 10-character time prefix.
+// The log's lines without their time prefix.
 inline std::vector<std::string> LogLines(const sim::Machine& machine, const std::string& path = kInstallerLog) {
-    std::vector<std::string> lines;
-    auto data = machine.ReadFile(path);
-    if (!data) return lines;
-    size_t at = 0;
-    while (at < data->size()) {
-        size_t end = data->find("\r\n", at);
-        if (end == std::string::npos) end = data->size();
-        std::string line = data->substr(at, end - at);
-        lines.push_back(line.size() >= 10 ? line.substr(10) : line);
-        at = end + 2;
-    }
-    return lines;
+    return ReadLogLines(machine, path);
 }
 
 // One process of the installer on a machine, with the headless UI.

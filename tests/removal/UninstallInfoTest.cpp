@@ -23,7 +23,9 @@ TEST(DeleteUninstallationInfo, DeletesTheKeyBuiltFromMakerAndModel) {
         EXPECT_TRUE(run.remover.DeleteUninstallationInfo("ZMP-K40")) << c.preset;
 
         EXPECT_FALSE(run.machine->KeyExists(kKey64)) << c.preset;
-        if (c.is64) EXPECT_TRUE(run.machine->KeyExists(kKey32OnX64));  // the 32-bit view is not touched
+        if (c.is64) {
+            EXPECT_TRUE(run.machine->KeyExists(kKey32OnX64));  // the 32-bit view is not touched
+        }
         std::vector<std::string> expected{"DeleteUninstallationInfo BEGIN"};
         if (c.variant == Variant::Uninstaller) expected.push_back(std::string("RegKey : ") + kUninstallKey);
         expected.push_back("DeleteUninstallationInfo END");

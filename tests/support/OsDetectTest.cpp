@@ -62,7 +62,7 @@ TEST(CheckOS, LogsTheFourFieldsWithTheirSpacing) {
     // The block starts with the prefix-only line and an empty line.
     std::vector<std::string> raw = run.RawLogLines();
     ASSERT_GE(raw.size(), 3u);
-    EXPECT_EQ(SimRun::StripPrefix(raw[0]), "");
+    EXPECT_EQ(StripTimePrefix(raw[0]), "");
     EXPECT_EQ(raw[0].size(), 10u);
     EXPECT_EQ(raw[1], "");
 }

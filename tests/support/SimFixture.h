@@ -17,6 +17,7 @@
 #include "simulator/SimPlatform.h"
 #include "support/Log.h"
 #include "support/Progress.h"
+#include "tests/common/LogFile.h"
 
 namespace zmp::test {
 
@@ -125,23 +126,14 @@ public:
     std::vector<std::string> LogLines() const {
         std::vector<std::string> out;
         for (const std::string& line : RawLogLines()) {
-            std::string message = StripPrefix(line);
+            std::string message = StripTimePrefix(line);
             if (!message.empty()) out.push_back(message);
         }
         return out;
     }
 
     // The log's lines as written (without CR LF), prefixes kept.
-    std::vector<std::string> RawLogLines() const {
-        std::vector<std::string> out;
-        std::optional<std::string> text = machine->ReadFile(log->Path());
-        if (!text) return out;
-        std::size_t start = 0;
-        for (std::size_t pos; (pos = text->find("\r\n", start)) != std::string::npos; start = pos + 2)
-            out.push_back(text->substr(start, pos - start));
-        if (start < text->size()) out.push_back(text->substr(start));
-        return out;
-    }
+    std::vector<std::string> RawLogLines() const { return test::RawLogLines(*machine, log->Path()); }
 
     // The log lines from "<step> BEGIN" up to and including "<step> END".
     std::vector<std::string> StepLines(const std::string& step) const {
@@ -179,12 +171,6 @@ public:
         eventsMark_ = events.Lines().size();
     }
 
-    static std::string StripPrefix(const std::string& line) {
-        // "HH:MM:SS: "
-        if (line.size() >= 10 && line[2] == ':' && line[5] == ':' && line[8] == ':' && line[9] == ' ')
-            return line.substr(10);
-        return line;
-    }
 
 private:
     void Start() {

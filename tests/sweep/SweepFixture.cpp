@@ -5,8 +5,13 @@
 #include <exception>
 
 #include "simulator/ProcessExit.h"
+#include "tests/common/LogFile.h"
 
 namespace zmp::sweep {
+
+using test::HasTimePrefix;
+using test::RawLogLines;
+using test::StripTimePrefix;
 namespace {
 
 using sim::Machine;
@@ -409,13 +414,6 @@ unsigned long long Milliseconds(const LocalTime& t) {
            t.milliseconds;
 }
 
-bool HasTimePrefix(const std::string& line) {
-    if (line.size() < 10) return false;
-    for (size_t i : {0u, 1u, 3u, 4u, 6u, 7u})
-        if (line[i] < '0' || line[i] > '9') return false;
-    return line[2] == ':' && line[5] == ':' && line[8] == ':' && line[9] == ' ';
-}
-
 // One entry per WriteLog: a line with the time prefix and the lines that a
 // "\r\n" inside its message added.
 std::vector<std::string> LogEntries(const Machine& m, resources::Program program) {
@@ -423,18 +421,11 @@ std::vector<std::string> LogEntries(const Machine& m, resources::Program program
         m.WindowsDirectory().substr(0, 3) +
         (program == resources::Program::Installer ? "Temp\\ZMP-K40_Installer.txt" : "Temp\\ZMP-K40_UnInstaller.txt");
     std::vector<std::string> entries;
-    auto data = m.ReadFile(path);
-    if (!data) return entries;
-    size_t at = 0;
-    while (at < data->size()) {
-        size_t end = data->find("\r\n", at);
-        if (end == std::string::npos) end = data->size();
-        std::string line = data->substr(at, end - at);
+    for (const std::string& line : RawLogLines(m, path)) {
         if (HasTimePrefix(line) || entries.empty())
-            entries.push_back(HasTimePrefix(line) ? line.substr(10) : line);
+            entries.push_back(StripTimePrefix(line));
         else
             entries.back() += "\n" + line;
-        at = end + 2;
     }
     return entries;
 }

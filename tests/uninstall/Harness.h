@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "simulator/Events.h"
+#include "tests/common/LogFile.h"
 #include "simulator/Machine.h"
 #include "simulator/headless/Runner.h"
 
@@ -206,20 +207,7 @@ struct UninstallRun {
 };
 
 // The log's lines without their time prefix.
-inline std::vector<std::string> LogLines(const sim::Machine& machine) {
-    std::vector<std::string> lines;
-    auto data = machine.ReadFile(kUninstallerLog);
-    if (!data) return lines;
-    size_t at = 0;
-    while (at < data->size()) {
-        size_t end = data->find("\r\n", at);
-        if (end == std::string::npos) end = data->size();
-        std::string line = data->substr(at, end - at);
-        lines.push_back(line.size() >= 10 ? line.substr(10) : line);
-        at = end + 2;
-    }
-    return lines;
-}
+inline std::vector<std::string> LogLines(const sim::Machine& machine) { return ReadLogLines(machine, kUninstallerLog); }
 
 inline int IndexOf(const std::vector<std::string>& lines, const std::string& line, int from = 0) {
     for (size_t i = static_cast<size_t>(from); i < lines.size(); ++i)
