@@ -1,28 +1,130 @@
 #!/usr/bin/env bash
-# The main job: build the Windows package, then run the installer and the
-# uninstaller on a simulated Windows 7 x64 machine, showing the transcripts,
-# the logs and what the machine holds after each.
+# The main job, as a report: builds the Windows package, runs the installer
+# and then the uninstaller on a fresh simulated Windows 7 x64 machine, and
+# shows for each its transcript, where its log is and what it changed; at the
+# end, what install-then-uninstall left on the machine, each with the reason
+# it stays.
+#   tools/main-job.sh [-v] [OUT]
+# -v shows the build's output (else only when the build fails); OUT
+# (build/main-job) receives the build log, the machine and its full states.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/build.sh
+verbose=0
+if [ "${1:-}" = -v ]; then verbose=1; shift; fi
+out=${1:-build/main-job}
 sim=build/tools/zmpk40-sim/zmpk40-sim
-machine=${1:-build/demo-win7x64}
-rm -rf "$machine"
+package=build-win32/dist
+machine=$out/machine
+states=$out/states
+mkdir -p "$out"
 
-echo "== new machine: Windows 7 x64 ($machine)"
+if [ $verbose = 1 ]; then
+  tools/build.sh
+elif ! tools/build.sh > "$out/build.log" 2>&1; then
+  cat "$out/build.log"
+  echo "main job: the build failed (its output above, and in $out/build.log)"
+  exit 1
+fi
+rm -rf "$machine" "$states"
+mkdir -p "$states"
 "$sim" new "$machine" --os 7 --wow64
 
-echo; echo "== ZMPK40_Installer.exe (port USB)"
-"$sim" install "$machine" --package build-win32/dist --port USB || true
-echo; echo "== installer log"
-find "$machine/drive" -iname 'ZMP-K40_Installer.txt' -exec cat {} \; | tr -d '\r'
+# What stays after install-then-uninstall, and why: the reason's id and a
+# pattern over "sign kind name" of a change line (case-insensitive; * and ?
+# as in the shell). Reasons come from what the programs and Windows do.
+declare -A why=(
+  [logs]="The programs' logs: each writes its own into \\Temp at the root of the Windows drive (making the folder) and leaves it to be read."
+  [utilities]="The utilities folder, open to Everyone, with the uninstaller and the configuration file: the uninstaller runs from it, and its last step deletes \\KORVANT Printer Driver\\ZMP-K40 on the system drive, not this folder."
+  [config]="The installer's second copy of the configuration file, in the system directory (SysWOW64 for a 32-bit program on 64-bit Windows): no removal step deletes it."
+  [driverkeys]="The spooler's keys for the drivers of an environment, made with its first version-3 driver: the spooler keeps them when the driver goes (a real Windows has them from setup, for its own drivers)."
+  [tcpport]="The Standard TCP/IP port made for the wireless-LAN printer: Windows keeps a port when its printer goes, and the uninstaller deletes no port."
+  [usbport]="The USB port Plug and Play made for the printer: the USB Monitor keeps it for the next time the printer is switched on."
+  [usbprint]="Plug and Play's branch for USB printers, made when the first one was switched on: Windows keeps it."
+)
+reason_order=(logs utilities config driverkeys tcpport usbport usbprint)
+patterns=(
+  logs '+ folder ?:\Temp'
+  logs '+ file ?:\Temp\ZMP-K40_Installer.txt'
+  logs '+ file ?:\Temp\ZMP-K40_UnInstaller.txt'
+  utilities '+ folder ?:\*\ZMP-K40'
+  utilities '+ file ?:\*\ZMP-K40\ZMPK40_Uninstaller.exe'
+  utilities '+ file ?:\*\ZMP-K40\ZMPK40_Config.KVT'
+  config '+ file ?:\*\system32\ZMPK40_Config.KVT'
+  config '+ file ?:\*\SysWOW64\ZMPK40_Config.KVT'
+  driverkeys '+ key HKLM\SYSTEM\CurrentControlSet\Control\Print\Environments\*\Drivers'
+  driverkeys '+ key HKLM\SYSTEM\CurrentControlSet\Control\Print\Environments\*\Drivers\Version-3'
+  tcpport '+ port "IP_*"'
+  usbport '+ port "USB0??"'
+  usbprint '+ key HKLM\SYSTEM\CurrentControlSet\Enum\USBPRINT'
+)
 
-echo; echo "== machine after the installer"
-"$sim" show "$machine"
+indent() { sed "s/^/$1/"; }
 
-echo; echo "== ZMPK40_Uninstaller.exe from the utilities folder (all checked, no restart)"
-"$sim" uninstall "$machine" --no || true
-echo; echo "== uninstaller log"
-find "$machine/drive" -iname 'ZMP-K40_UnInstaller.txt' -exec cat {} \; | tr -d '\r'
-echo; echo "== machine after the uninstaller"
-"$sim" show "$machine"
+# log NAME: where the program's log is, as Windows and as this host name it.
+log() {
+  local host
+  host=$(find "$machine/drive" -iname "$1" | head -1)
+  if [ -z "$host" ]; then echo "Log: none written"; return; fi
+  local rel=${host#"$machine"/drive/}
+  local win="${rel:0:1}:/${rel:2}"
+  win=${win//\//\\}
+  echo "Log: ${win^} ($host)"
+}
+
+# leftovers FILE: the change lines of FILE under the reasons they stay for;
+# whatever no reason explains is listed apart.
+leftovers() {
+  declare -A items=()
+  local unexplained="" line subject id i pattern
+  while IFS= read -r line; do
+    [[ $line == "  "* ]] || continue  # a group's heading
+    line=${line#  }
+    subject=${line%%: *}
+    id=""
+    for ((i = 0; i < ${#patterns[@]}; i += 2)); do
+      pattern=${patterns[i + 1]//\\/\\\\}
+      if [[ ${subject,,} == ${pattern,,} ]]; then id=${patterns[i]}; break; fi
+    done
+    if [ -n "$id" ]; then items[$id]+="    $line"$'\n'; else unexplained+="    $line"$'\n'; fi
+  done < "$1"
+  for id in "${reason_order[@]}"; do
+    [ -n "${items[$id]:-}" ] || continue
+    echo "  ${why[$id]}"
+    printf '%s' "${items[$id]}"
+  done
+  if [ -n "$unexplained" ]; then
+    echo "  Not explained by any design: each looks like a fault of the uninstaller."
+    printf '%s' "$unexplained"
+  else
+    echo "  Nothing else."
+  fi
+}
+
+echo "ZMP-K40 main job: the installer, then the uninstaller, on a simulated Windows 7 x64"
+echo "Build: done ($( [ $verbose = 1 ] && echo "output above" || echo "output in $out/build.log; -v shows it"))"
+echo "Machine: $machine, fresh"
+
+echo
+echo "== ZMPK40_Installer.exe from a copy of $package; the user picks USB"
+"$sim" install "$machine" --package "$package" --port USB --before "$states/1-before-install.json" | indent "  " || true
+"$sim" show "$machine" > "$states/2-after-install.json"
+log ZMP-K40_Installer.txt
+echo "What it changed:"
+"$sim" diff "$machine" | indent "  "
+
+echo
+echo "== ZMPK40_Uninstaller.exe from the utilities folder; every printer checked, no restart"
+"$sim" uninstall "$machine" --no | indent "  " || true
+"$sim" show "$machine" > "$states/3-after-uninstall.json"
+log ZMP-K40_UnInstaller.txt
+echo "What it changed:"
+"$sim" diff "$machine" | indent "  "
+
+echo
+echo "== Left on the machine after install-then-uninstall, and why"
+"$sim" diff "$states/1-before-install.json" "$states/3-after-uninstall.json" > "$states/leftovers.txt"
+leftovers "$states/leftovers.txt"
+
+echo
+echo "Full states (as \"zmpk40-sim show\" prints them; compare two with \"zmpk40-sim diff A B\"):"
+for f in "$states"/*.json; do echo "  $f"; done

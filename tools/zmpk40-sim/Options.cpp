@@ -11,17 +11,21 @@ const char* const kUsage =
     "                                            xp, 2003, xp64, vista, 2008, 2008r2, 7, 10)\n"
     "  zmpk40-sim new DIR --from STATE.json      a machine from a saved state\n"
     "  zmpk40-sim install DIR --package PKG [--port COM1|COM2|COM3|COM4|USB|WLAN]\n"
-    "             [--ip A.B.C.D] [--tcp-port N] [--cancel-port] [--yes|--no]\n"
+    "             [--ip A.B.C.D] [--tcp-port N] [--cancel-port] [--yes|--no] [--before FILE]\n"
     "                                            runs the installer from a copy of PKG\n"
-    "  zmpk40-sim uninstall DIR [--uncheck NAME]... [--cancel] [--yes|--no]\n"
+    "  zmpk40-sim uninstall DIR [--uncheck NAME]... [--cancel] [--yes|--no] [--before FILE]\n"
     "                                            runs the installed uninstaller\n"
     "  zmpk40-sim plug DIR                       switches the USB printer on\n"
     "  zmpk40-sim show DIR                       prints the machine's state as JSON\n"
+    "  zmpk40-sim diff DIR [--json]              what the last install, uninstall or plug changed\n"
+    "  zmpk40-sim diff BEFORE AFTER [--json]     the changes from one state to another (machine\n"
+    "                                            directories, or states as show prints them)\n"
     "\n"
     "A run prints its transcript, one event a line: STATUS <text>, PROGRESS <position>,\n"
     "BOX <text> -> OK|YES|NO, EXEC <command line>, SLEEP <ms>, RESTART, then EXIT <code> and\n"
     "TIME <virtual ms>; CR and LF in a text show as \\r and \\n. Message boxes with only OK are\n"
-    "answered OK, the restart question No unless --yes. The machine is saved afterwards.\n";
+    "answered OK, the restart question No unless --yes. The machine is saved afterwards, and\n"
+    "its state before the run is kept (DIR/before.json; --before FILE saves a copy).\n";
 
 namespace {
 
@@ -41,10 +45,11 @@ constexpr const char* kUninstallerDialog = "KORVANT ZMP-K40 Uninstaller";
 bool Allowed(const std::string& command, const std::string& option) {
     static const std::map<std::string, std::vector<std::string>> allowed = {
         {"new", {"--os", "--wow64", "--from"}},
-        {"install", {"--package", "--port", "--ip", "--tcp-port", "--cancel-port", "--yes", "--no"}},
-        {"uninstall", {"--uncheck", "--cancel", "--yes", "--no"}},
+        {"install", {"--package", "--port", "--ip", "--tcp-port", "--cancel-port", "--yes", "--no", "--before"}},
+        {"uninstall", {"--uncheck", "--cancel", "--yes", "--no", "--before"}},
         {"plug", {}},
         {"show", {}},
+        {"diff", {"--json"}},
     };
     auto it = allowed.find(command);
     if (it == allowed.end()) return false;
@@ -84,11 +89,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
     o.command = args[0];
     o.dir = args[1];
     if (o.command != "new" && o.command != "install" && o.command != "uninstall" &&
-        o.command != "plug" && o.command != "show") {
+        o.command != "plug" && o.command != "show" && o.command != "diff") {
         error = "unknown command: " + o.command;
         return false;
     }
-    for (size_t i = 2; i < args.size(); ++i) {
+    size_t first = 2;
+    if (o.command == "diff" && args.size() > 2 && args[2].rfind("--", 0) != 0) o.after = args[first++];
+    for (size_t i = first; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (!Allowed(o.command, a)) {
             error = "option " + a + " is not one of \"" + o.command + "\"";
@@ -121,6 +128,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
                 error = "--ip takes an address A.B.C.D";
                 return false;
             }
+        } else if (a == "--before") {
+            if (!value(o.before)) return false;
+        } else if (a == "--json") {
+            o.json = true;
         } else if (a == "--tcp-port") {
             if (!value(o.tcpPort)) return false;
         } else if (a == "--uncheck") {

@@ -9,8 +9,8 @@
 namespace zmp::tool {
 
 struct Options {
-    std::string command;  // new, install, uninstall, plug, show
-    std::string dir;
+    std::string command;  // new, install, uninstall, plug, show, diff
+    std::string dir;      // diff: the state before (a machine directory or a state file)
     // new
     std::string os;
     bool wow64 = false;
@@ -23,9 +23,13 @@ struct Options {
     bool cancelPort = false;
     // both programs
     int restartAnswer = 0;  // 1 yes, -1 no, 0 not given (No)
+    std::string before;     // where to save the state before the run too
     // uninstall
     std::vector<std::string> uncheck;
     bool cancelList = false;
+    // diff
+    std::string after;      // "" = DIR's state now, compared with the one before its last run
+    bool json = false;
 };
 
 extern const char* const kUsage;

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "simulator/ChangeReport.h"
 #include "simulator/Events.h"
 #include "simulator/Machine.h"
 #include "simulator/headless/Runner.h"
 #include "tools/zmpk40-sim/Options.h"
+#include "tools/zmpk40-sim/States.h"
 
 namespace zmp::tool {
 namespace {
@@ -84,7 +86,15 @@ int New(const Options& o) {
         machine = LoadMachine(o.dir);
         if (!machine) return kFailure;
     }
+    ForgetBeforeState(o.dir);
     return SaveMachine(*machine, o.dir) ? 0 : kFailure;
+}
+
+// Saves the machine after a run or plug, with its state from before.
+int SaveWithBefore(const sim::Machine& machine, const Options& o, const std::string& before) {
+    if (!SaveMachine(machine, o.dir)) return kFailure;
+    std::string error;
+    return KeepBeforeState(before, o.dir, o.before, error) ? 0 : Fail(error);
 }
 
 int Run(const Options& o, resources::Program program) {
@@ -106,26 +116,39 @@ int Run(const Options& o, resources::Program program) {
         if (!machine->FileExists(program)) return Fail("the uninstaller is not installed: no " + program);
     }
     run.script = MakeScript(o);
+    const std::string before = machine->Show();  // the package is the user's, already there
 
     sim::Events events;
     events.EchoTo(stdout);
     const long long start = Milliseconds(machine->Now());
     sim::RunProgram(*machine, std::move(run), events);
     events.Add("TIME", std::to_string(Milliseconds(machine->Now()) - start));
-    return SaveMachine(*machine, o.dir) ? 0 : kFailure;
+    return SaveWithBefore(*machine, o, before);
 }
 
 int Plug(const Options& o) {
     auto machine = LoadMachine(o.dir);
     if (!machine) return kFailure;
+    const std::string before = machine->Show();
     machine->PlugUsbPrinter();
-    return SaveMachine(*machine, o.dir) ? 0 : kFailure;
+    return SaveWithBefore(*machine, o, before);
 }
 
 int Show(const Options& o) {
     auto machine = LoadMachine(o.dir);
     if (!machine) return kFailure;
     std::cout << machine->Show() << '\n';
+    return 0;
+}
+
+int Diff(const Options& o) {
+    std::string before, after, error;
+    bool read = o.after.empty() ? ReadBeforeState(o.dir, before, error) && ReadState(o.dir, after, error)
+                                : ReadState(o.dir, before, error) && ReadState(o.after, after, error);
+    if (!read) return Fail(error);
+    sim::ChangeReport report;
+    if (!report.Compare(before, after, &error)) return Fail(error);
+    std::cout << (o.json ? report.AsJson() + "\n" : report.AsText());
     return 0;
 }
 
@@ -149,5 +172,6 @@ int main(int argc, char** argv) {
     if (options.command == "install") return Run(options, zmp::resources::Program::Installer);
     if (options.command == "uninstall") return Run(options, zmp::resources::Program::Uninstaller);
     if (options.command == "plug") return Plug(options);
+    if (options.command == "diff") return Diff(options);
     return Show(options);
 }
