@@ -336,7 +336,10 @@ const Property* FindProperty(const Object& o, const std::string& name) {
     return nullptr;
 }
 
-bool Empty(const Json& v) { return v.is_null() || ((v.is_string() || v.is_array() || v.is_object()) && v.empty()); }
+// Nothing worth showing: null, "", [] or {} (json::empty() is false for any string).
+bool Empty(const Json& v) {
+    return v.is_null() || (v.is_string() ? v.get_ref<const std::string&>().empty() : (v.is_structured() && v.empty()));
+}
 
 std::string Render(const Json& v, Style style) {
     if (v.is_null()) return "(none)";

@@ -43,17 +43,41 @@ RESTART='BOX Restarting your computer can take effect.\nPlease restart your comp
 # Windows XP, COM2, then the uninstaller from the utilities folder.
 m=$WORK/xp
 "$SIM" new "$m" --os xp > /dev/null
-"$SIM" install "$m" --package "$PKG" --port COM2 --no > "$WORK/t1" 2>&1
+"$SIM" install "$m" --package "$PKG" --port COM2 --no --before "$WORK/before-xp.json" > "$WORK/t1" 2>&1
 check "xp COM2: full registration, restart question" "$WORK/t1" \
     "STATUS Installing L/M...\r\n" "STATUS Adding printer...\r\n" \
     "STATUS The driver has been successfully installed." "$RESTART" "EXIT 0"
 printers "$m" > "$WORK/p1"
 check "xp COM2: the printer on COM2:" "$WORK/p1" "KORVANT ZMP-K40 on COM2:"
+"$SIM" diff "$m" > "$WORK/d1" 2>&1
+check "xp COM2: diff DIR shows what the installer did" "$WORK/d1" "Spooler" \
+    '  + printer "KORVANT ZMP-K40": driver KORVANT ZMP-K40, port COM2:, processor KVT PRINT PROCESSOR ZMP-K40' \
+    '  + monitor "KVT Language Monitor ZMP-K40": dll ZPMON40.dll' "Files" '  + folder C:\WINDOWS\ZMP-K40'
+if cmp -s "$WORK/before-xp.json" "$m/before.json"; then
+    passed=$((passed + 1)); echo "ok:   --before FILE is the state the machine kept"
+else
+    failed=$((failed + 1)); echo "FAIL: --before FILE differs from DIR/before.json"
+fi
 "$SIM" uninstall "$m" --no > "$WORK/t2" 2>&1
 check "xp uninstall: driver removed, restart question" "$WORK/t2" \
     "STATUS Deleting printer-driver objects..." "STATUS The uninstallation has been completed." "$RESTART" "EXIT 0"
 printers "$m" > "$WORK/p2"
 absent "xp uninstall: no printer left" "$WORK/p2" "KORVANT ZMP-K40"
+"$SIM" diff "$WORK/before-xp.json" "$m" > "$WORK/d2" 2>&1
+check "xp install-then-uninstall: the utilities folder and the logs stay" "$WORK/d2" \
+    '  + folder C:\WINDOWS\ZMP-K40' '  + folder C:\Temp'
+absent "xp install-then-uninstall: no spooler object left" "$WORK/d2" "Spooler"
+"$SIM" diff "$WORK/before-xp.json" "$m" --json | python3 -c '
+import json, sys
+for c in json.load(sys.stdin):
+    print(c["change"], c["kind"], c["name"])' > "$WORK/d2j" 2>&1
+check "xp install-then-uninstall as JSON" "$WORK/d2j" 'added folder C:\WINDOWS\ZMP-K40'
+"$SIM" diff "$m" "$m" > "$WORK/d3" 2>&1
+if [ -s "$WORK/d3" ]; then
+    failed=$((failed + 1)); echo "FAIL: a machine against itself shows changes"; cat "$WORK/d3"
+else
+    passed=$((passed + 1)); echo "ok:   a machine against itself shows nothing"
+fi
 
 # Windows 7 x64, USB: the driver only; after the printer is switched on a
 # second run finds the same version and starts no child.
@@ -100,11 +124,18 @@ check "uninstall on a fresh machine: no driver" "$WORK/t8" \
 check "new --from a state file" "$WORK/t9" "7 True"
 
 # Usage errors end with a non-zero code.
-if "$SIM" install "$WORK/xp" --port PARALLEL > /dev/null 2>&1; then
-    failed=$((failed + 1)); echo "FAIL: an unknown port is refused"
-else
-    passed=$((passed + 1)); echo "ok:   an unknown port is refused"
-fi
+refused() {
+    local name=$1
+    shift
+    if "$SIM" "$@" > /dev/null 2>&1; then
+        failed=$((failed + 1)); echo "FAIL: $name"
+    else
+        passed=$((passed + 1)); echo "ok:   $name"
+    fi
+}
+refused "an unknown port is refused" install "$WORK/xp" --port PARALLEL
+refused "diff of a machine that has not run: no state before" diff "$WORK/copy"
+refused "diff of a state.json: it has no file list" diff "$WORK/xp/state.json" "$WORK/xp"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
