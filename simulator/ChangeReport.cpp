@@ -78,13 +78,17 @@ std::string Hex(Dword value) {
 
 // One access entry as a reader of the SetEntriesInAcl documentation names it.
 std::string AceText(const Json& ace) {
-    static const std::map<Dword, const char*> kMasks = {
-        {sec::kGenericAll, "GENERIC_ALL"}, {reg::kKeyAllAccess, "KEY_ALL_ACCESS"},
-        {reg::kKeyRead, "KEY_READ"},       {reg::kKeyWrite, "KEY_WRITE"}};
-    static const std::map<Dword, const char*> kModes = {
-        {sec::kGrantAccess, "grant"}, {sec::kSetAccess, "set"}, {sec::kDenyAccess, "deny"}, {sec::kRevokeAccess, "revoke"}};
+    static const std::map<Dword, const char*> kMasks = {{sec::kGenericAll, "GENERIC_ALL"},
+                                                        {reg::kKeyAllAccess, "KEY_ALL_ACCESS"},
+                                                        {reg::kKeyRead, "KEY_READ"},
+                                                        {reg::kKeyWrite, "KEY_WRITE"}};
+    static const std::map<Dword, const char*> kModes = {{sec::kGrantAccess, "grant"},
+                                                        {sec::kSetAccess, "set"},
+                                                        {sec::kDenyAccess, "deny"},
+                                                        {sec::kRevokeAccess, "revoke"}};
     static const std::map<Dword, const char*> kInheritance = {
-        {1, "objects inherit"}, {sec::kSubContainersOnlyInherit, "containers inherit"},
+        {1, "objects inherit"},
+        {sec::kSubContainersOnlyInherit, "containers inherit"},
         {sec::kSubContainersAndObjectsInherit, "containers and objects inherit"}};
     auto named = [&](const char* field, const std::map<Dword, const char*>& names, const char* prefix) {
         Dword value = At(ace, field).is_number() ? At(ace, field).get<Dword>() : 0;
@@ -105,10 +109,11 @@ Json AclText(const Json& acl) {
 }
 
 Json AttributeNames(Dword attributes) {
-    static const std::pair<Dword, const char*> kNames[] = {
-        {file::kAttributeReadOnly, "read-only"}, {file::kAttributeHidden, "hidden"},
-        {file::kAttributeSystem, "system"},      {file::kAttributeArchive, "archive"},
-        {file::kAttributeNormal, "normal"}};
+    static const std::pair<Dword, const char*> kNames[] = {{file::kAttributeReadOnly, "read-only"},
+                                                           {file::kAttributeHidden, "hidden"},
+                                                           {file::kAttributeSystem, "system"},
+                                                           {file::kAttributeArchive, "archive"},
+                                                           {file::kAttributeNormal, "normal"}};
     Json out = Json::array();
     for (const auto& [bit, name] : kNames)
         if (attributes & bit) {
@@ -161,12 +166,12 @@ void AddSpooler(const Json& state, Objects& out) {
     }
     for (const Json& m : List(sp, "monitors"))
         Put(out, kSpooler, {"3", Upper(Text(m, "name"))},
-            Object{"monitor", Text(m, "name"), "", {}}.Add("dll", At(m, "dll"), true).Add("environment",
-                                                                                          At(m, "environment")));
+            Object{"monitor", Text(m, "name"), "", {}}
+                .Add("dll", At(m, "dll"), true)
+                .Add("environment", At(m, "environment")));
     for (const Json& p : List(sp, "processors"))
         Put(out, kSpooler, {"4", Upper(Text(p, "name")), Upper(Text(p, "environment"))},
-            Object{"processor", Text(p, "name"), Text(p, "environment"), {}}.Add(
-                "dll", At(p, "dll"), true));
+            Object{"processor", Text(p, "name"), Text(p, "environment"), {}}.Add("dll", At(p, "dll"), true));
     for (const Json& p : List(sp, "ports")) {
         Object o{"port", Text(p, "name"), "", {}};
         o.Add("monitor", At(p, "monitor"), true).Add("host", At(p, "hostAddress"), true);
@@ -174,7 +179,8 @@ void AddSpooler(const Json& state, Objects& out) {
         Put(out, kSpooler, {"5", Upper(Text(p, "name"))}, std::move(o));
     }
     for (const Json& f : List(sp, "forms"))
-        if (f.is_string()) Put(out, kSpooler, {"6", Upper(f.get<std::string>())}, Object{"form", f.get<std::string>(), "", {}});
+        if (f.is_string())
+            Put(out, kSpooler, {"6", Upper(f.get<std::string>())}, Object{"form", f.get<std::string>(), "", {}});
 }
 
 // Registry keys, each with its values; on 64-bit Windows the 32-bit view
@@ -255,11 +261,12 @@ void AddFiles(const Json& state, Objects& out) {
             Put(out, kAccessLists, std::move(order), Object{kind, path, "", {}}.Add("entries", acl, true));
         }
         std::string name = FileName(path);
-        if (!directory && Upper(ParentPath(path)) == infDirectory && IStartsWith(name, "oem") && IEndsWith(name, ".inf") &&
-            name.size() > 7 && name.find_first_not_of("0123456789", 3) == name.size() - 4)
+        if (!directory && Upper(ParentPath(path)) == infDirectory && IStartsWith(name, "oem") &&
+            IEndsWith(name, ".inf") && name.size() > 7 && name.find_first_not_of("0123456789", 3) == name.size() - 4)
             Put(out, kPlugAndPlay, {"2", Upper(name)},
-                Object{"oem INF", name, "", {}}.Add("size", At(entry, "size"), true).Add("content", At(entry, "digest"),
-                                                                                    false, Style::Opaque));
+                Object{"oem INF", name, "", {}}
+                    .Add("size", At(entry, "size"), true)
+                    .Add("content", At(entry, "digest"), false, Style::Opaque));
     }
 }
 
@@ -310,13 +317,20 @@ bool Is64Bit(const Json& state) {
 
 std::string GroupName(int group, bool is64Bit) {
     switch (group) {
-        case kSpooler: return "Spooler";
-        case kRegistry: return is64Bit ? "Registry, 64-bit view" : "Registry";
-        case kRegistry32: return "Registry, 32-bit view";
-        case kFiles: return "Files";
-        case kPlugAndPlay: return "Plug and Play";
-        case kAccessLists: return "Access lists";
-        default: return "System";
+        case kSpooler:
+            return "Spooler";
+        case kRegistry:
+            return is64Bit ? "Registry, 64-bit view" : "Registry";
+        case kRegistry32:
+            return "Registry, 32-bit view";
+        case kFiles:
+            return "Files";
+        case kPlugAndPlay:
+            return "Plug and Play";
+        case kAccessLists:
+            return "Access lists";
+        default:
+            return "System";
     }
 }
 
@@ -362,7 +376,7 @@ std::string Render(const Json& v, Style style) {
 
 bool ChangeReport::Compare(const std::string& beforeState, const std::string& afterState, std::string* error) {
     changes_.clear();
-    nlohmann::ordered_json before, after;
+    Json before, after;
     try {
         before = Json::parse(beforeState);
         after = Json::parse(afterState);
@@ -419,8 +433,9 @@ std::string ChangeReport::AsText() const {
         for (const Change::Field& f : c.fields) {
             std::string part;
             if (c.type == Change::Type::Changed)
-                part = f.name + (f.style == Style::Opaque ? " changed"
-                                                          : " " + Render(f.before, f.style) + " -> " + Render(f.after, f.style));
+                part = f.name + (f.style == Style::Opaque
+                                     ? " changed"
+                                     : " " + Render(f.before, f.style) + " -> " + Render(f.after, f.style));
             else if (c.type == Change::Type::Added && f.brief && !Empty(f.after))
                 part = f.name + " " + Render(f.after, f.style);
             if (!part.empty()) details += (details.empty() ? "" : ", ") + part;
@@ -432,15 +447,15 @@ std::string ChangeReport::AsText() const {
 
 std::string ChangeReport::AsJson() const {
     static const char* const kTypes[] = {"added", "removed", "changed"};
-    nlohmann::ordered_json out = nlohmann::ordered_json::array();
+    Json out = Json::array();
     for (const Change& c : changes_) {
-        nlohmann::ordered_json before = nlohmann::ordered_json::object(), after = nlohmann::ordered_json::object();
+        Json before = Json::object(), after = Json::object();
         for (const Change::Field& f : c.fields) {
             if (c.type != Change::Type::Added) before[f.name] = f.before;
             if (c.type != Change::Type::Removed) after[f.name] = f.after;
         }
-        nlohmann::ordered_json change = {{"group", c.group}, {"change", kTypes[static_cast<int>(c.type)]},
-                                         {"kind", c.kind}, {"name", c.name}};
+        Json change = {
+            {"group", c.group}, {"change", kTypes[static_cast<int>(c.type)]}, {"kind", c.kind}, {"name", c.name}};
         if (!c.qualifier.empty()) change["qualifier"] = c.qualifier;
         if (c.type != Change::Type::Added) change["before"] = before;
         if (c.type != Change::Type::Removed) change["after"] = after;

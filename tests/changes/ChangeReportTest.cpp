@@ -33,8 +33,10 @@ std::vector<std::string> Lines(const ChangeReport& report, const std::string& gr
     std::string line;
     bool inGroup = false;
     while (std::getline(text, line)) {
-        if (line.rfind("  ", 0) != 0) inGroup = line == group;
-        else if (inGroup) out.push_back(line.substr(2));
+        if (line.rfind("  ", 0) != 0)
+            inGroup = line == group;
+        else if (inGroup)
+            out.push_back(line.substr(2));
     }
     return out;
 }
@@ -77,60 +79,77 @@ struct Kind {
 
 const std::vector<Kind>& Kinds() {
     static const std::vector<Kind> kinds = {
-        {"printer", "Spooler", [](Machine& m, int v) { m.AddPrinterRecord(Printer(v == 1 ? "COM1:" : "COM2:")); },
+        {"printer",
+         "Spooler",
+         [](Machine& m, int v) { m.AddPrinterRecord(Printer(v == 1 ? "COM1:" : "COM2:")); },
          {"+ printer \"Label Printer\": driver Generic / Text Only, port COM1:, processor winprint"},
          {"- printer \"Label Printer\""},
          {"~ printer \"Label Printer\": port COM1: -> COM2:"}},
-        {"driver", "Spooler", [](Machine& m, int v) { m.AddDriverRecord(Driver(v == 1 ? 5 : 6), false); },
+        {"driver",
+         "Spooler",
+         [](Machine& m, int v) { m.AddDriverRecord(Driver(v == 1 ? 5 : 6), false); },
          {"+ driver \"KORVANT ZMP-K40\" (Windows x64, version 3): monitor KVT Language Monitor ZMP-K40, "
           "reports 2.0.5.0, oem INF oem3.inf"},
          {"- driver \"KORVANT ZMP-K40\" (Windows x64, version 3)"},
          {"~ driver \"KORVANT ZMP-K40\" (Windows x64, version 3): reports 2.0.5.0 -> 2.0.6.0"}},
-        {"monitor", "Spooler",
+        {"monitor",
+         "Spooler",
          [](Machine& m, int v) {
-             m.AddMonitorRecord({"KVT Language Monitor ZMP-K40", "Windows x64", v == 1 ? "ZPMON40.dll" : "ZPMON41.dll"});
+             m.AddMonitorRecord(
+                 {"KVT Language Monitor ZMP-K40", "Windows x64", v == 1 ? "ZPMON40.dll" : "ZPMON41.dll"});
          },
          {"+ monitor \"KVT Language Monitor ZMP-K40\": dll ZPMON40.dll"},
          {"- monitor \"KVT Language Monitor ZMP-K40\""},
          {"~ monitor \"KVT Language Monitor ZMP-K40\": dll ZPMON40.dll -> ZPMON41.dll"}},
-        {"processor", "Spooler",
+        {"processor",
+         "Spooler",
          [](Machine& m, int v) {
-             m.AddProcessorRecord({"KVT PRINT PROCESSOR ZMP-K40", "Windows x64", v == 1 ? "ZPPRO40.dll" : "ZPPRO41.dll"});
+             m.AddProcessorRecord(
+                 {"KVT PRINT PROCESSOR ZMP-K40", "Windows x64", v == 1 ? "ZPPRO40.dll" : "ZPPRO41.dll"});
          },
          {"+ processor \"KVT PRINT PROCESSOR ZMP-K40\" (Windows x64): dll ZPPRO40.dll"},
          {"- processor \"KVT PRINT PROCESSOR ZMP-K40\" (Windows x64)"},
          {"~ processor \"KVT PRINT PROCESSOR ZMP-K40\" (Windows x64): dll ZPPRO40.dll -> ZPPRO41.dll"}},
-        {"port", "Spooler",
+        {"port",
+         "Spooler",
          [](Machine& m, int v) {
              m.AddPortRecord({"IP_192.168.0.50", "Standard TCP/IP Port", "192.168.0.50", v == 1 ? 9100u : 9101u, 1});
          },
          {"+ port \"IP_192.168.0.50\": monitor Standard TCP/IP Port, host 192.168.0.50, port number 9100"},
          {"- port \"IP_192.168.0.50\""},
          {"~ port \"IP_192.168.0.50\": port number 9100 -> 9101"}},
-        {"form", "Spooler", [](Machine& m, int) { m.AddForm("Label 58mm [K40]"); },
+        {"form",
+         "Spooler",
+         [](Machine& m, int) { m.AddForm("Label 58mm [K40]"); },
          {"+ form \"Label 58mm [K40]\""},
          {"- form \"Label 58mm [K40]\""},
          {}},
-        {"64-bit view", "Registry, 64-bit view",
+        {"64-bit view",
+         "Registry, 64-bit view",
          [](Machine& m, int v) {
              m.SetString("HKLM\\SOFTWARE\\KORVANT", "Path", "C:\\KORVANT");
              RegValue count;
-             if (v == 1) count.text = "4";
-             else count = RegValue{4, "", 4, {}};
+             if (v == 1)
+                 count.text = "4";
+             else
+                 count = RegValue{4, "", 4, {}};
              m.SetValue("HKLM\\SOFTWARE\\KORVANT", "Count", count);
          },
          {"+ key HKLM\\SOFTWARE\\KORVANT: Count \"4\", Path \"C:\\KORVANT\""},
          {"- key HKLM\\SOFTWARE\\KORVANT"},
          {"~ key HKLM\\SOFTWARE\\KORVANT: Count \"4\" -> 4"}},
-        {"32-bit view", "Registry, 32-bit view",
+        {"32-bit view",
+         "Registry, 32-bit view",
          [](Machine& m, int v) {
-             m.SetValue("HKLM\\SOFTWARE\\Wow6432Node\\KORVANT", "Models",
-                        RegValue{7, "", 0, v == 1 ? std::vector<std::string>{"K40"} : std::vector<std::string>{"K40", "K50"}});
+             m.SetValue(
+                 "HKLM\\SOFTWARE\\Wow6432Node\\KORVANT", "Models",
+                 RegValue{7, "", 0, v == 1 ? std::vector<std::string>{"K40"} : std::vector<std::string>{"K40", "K50"}});
          },
          {"+ key HKLM\\SOFTWARE\\KORVANT: Models [\"K40\"]"},
          {"- key HKLM\\SOFTWARE\\KORVANT"},
          {"~ key HKLM\\SOFTWARE\\KORVANT: Models [\"K40\"] -> [\"K40\", \"K50\"]"}},
-        {"file", "Files",
+        {"file",
+         "Files",
          [](Machine& m, int v) {
              m.WriteFile("C:\\Data\\label.txt", v == 1 ? "one" : "two");
              if (v == 2) m.SetAttributes("C:\\Data\\label.txt", file::kAttributeReadOnly);
@@ -138,7 +157,8 @@ const std::vector<Kind>& Kinds() {
          {"+ folder C:\\Data", "+ file C:\\Data\\label.txt: size 3"},
          {"- folder C:\\Data", "- file C:\\Data\\label.txt"},
          {"~ file C:\\Data\\label.txt: content changed, attributes [archive] -> [read-only]"}},
-        {"held file", "Files",
+        {"held file",
+         "Files",
          [](Machine& m, int v) {
              m.WriteFile("C:\\Data\\label.txt", "one");
              if (v == 1) m.HoldOpen("C:\\Data\\label.txt");
@@ -146,7 +166,8 @@ const std::vector<Kind>& Kinds() {
          {"+ folder C:\\Data", "+ file C:\\Data\\label.txt: size 3, held by another process"},
          {"- folder C:\\Data", "- file C:\\Data\\label.txt"},
          {"~ file C:\\Data\\label.txt: held by another process -> no"}},
-        {"folder", "Files",
+        {"folder",
+         "Files",
          [](Machine& m, int v) {
              m.MakeDirectory("C:\\Data");
              if (v == 2) m.SetAttributes("C:\\Data", file::kAttributeHidden);
@@ -154,7 +175,8 @@ const std::vector<Kind>& Kinds() {
          {"+ folder C:\\Data"},
          {"- folder C:\\Data"},
          {"~ folder C:\\Data: attributes [] -> [hidden]"}},
-        {"junction", "Files",
+        {"junction",
+         "Files",
          [](Machine& m, int v) {
              m.MakeDirectory("C:\\One");
              m.MakeDirectory("C:\\Two");
@@ -163,32 +185,36 @@ const std::vector<Kind>& Kinds() {
          {"+ junction C:\\Link: target C:\\One", "+ folder C:\\One", "+ folder C:\\Two"},
          {"- junction C:\\Link", "- folder C:\\One", "- folder C:\\Two"},
          {"~ junction C:\\Link: target C:\\One -> C:\\Two"}},
-        {"device", "Plug and Play",
+        {"device",
+         "Plug and Play",
          [](Machine& m, int v) {
              m.AddDevice({"USB\\VID_7F3C&PID_0042\\ZMP0001", {"USB\\Vid_7F3C&Pid_0042"}, v == 1, "oem3.inf"});
          },
          {"+ device USB\\VID_7F3C&PID_0042\\ZMP0001: present yes, oem INF oem3.inf"},
          {"- device USB\\VID_7F3C&PID_0042\\ZMP0001"},
          {"~ device USB\\VID_7F3C&PID_0042\\ZMP0001: present yes -> no"}},
-        {"oem INF", "Plug and Play",
+        {"oem INF",
+         "Plug and Play",
          [](Machine& m, int v) { m.WriteFile("C:\\Windows\\inf\\oem3.inf", v == 1 ? "[Version]" : "[VERSION]"); },
          {"+ oem INF \"oem3.inf\": size 9"},
          {"- oem INF \"oem3.inf\""},
          {"~ oem INF \"oem3.inf\": content changed"}},
-        {"folder access list", "Access lists",
+        {"folder access list",
+         "Access lists",
          [](Machine& m, int v) { SetDirectoryAcl(m, "C:\\Data", v == 1 ? sec::kGenericAll : reg::kKeyRead); },
          {"+ folder C:\\Data: entries [Everyone: GENERIC_ALL, set, containers and objects inherit]"},
          {"- folder C:\\Data"},
          {"~ folder C:\\Data: entries [Everyone: GENERIC_ALL, set, containers and objects inherit] -> "
           "[Everyone: KEY_READ, set, containers and objects inherit]"}},
-        {"key access list", "Access lists",
+        {"key access list",
+         "Access lists",
          [](Machine& m, int v) {
              m.CreateKey("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40");
              m.ProtectKey("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40");
              if (v == 2) {
                  std::lock_guard<std::recursive_mutex> lock(m.Mutex());
-                 m.Internal().registry.Get("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40")->acl =
-                     {{"Everyone", reg::kKeyAllAccess, sec::kGrantAccess, sec::kSubContainersOnlyInherit}};
+                 m.Internal().registry.Get("HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40")->acl = {
+                     {"Everyone", reg::kKeyAllAccess, sec::kGrantAccess, sec::kSubContainersOnlyInherit}};
              }
          },
          {"+ key HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40: protected yes, protection root yes"},
