@@ -4,14 +4,25 @@
 # shows for each its transcript, where its log is and what it changed; at the
 # end, what install-then-uninstall left on the machine, each with the reason
 # it stays.
-#   tools/main-job.sh [-v] [OUT]
-# -v shows the build's output (else only when the build fails); OUT
-# (build/main-job) receives the build log, the machine and its full states.
+#   tools/main-job.sh [-v] [--plug] [OUT] [-- INSTALL-OPTIONS...]
+# -v shows the build's output (else only when the build fails); --plug
+# switches the USB printer on after the installer, as its message asks; OUT
+# (build/main-job) receives the build log, the machine and its full states;
+# the installer's options (zmpk40-sim install) default to --port USB.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-verbose=0
-if [ "${1:-}" = -v ]; then verbose=1; shift; fi
-out=${1:-build/main-job}
+verbose=0 plug=0 out=build/main-job
+while [ $# -gt 0 ]; do
+  case $1 in
+    -v) verbose=1 ;;
+    --plug) plug=1 ;;
+    --) shift; break ;;
+    *) out=$1 ;;
+  esac
+  shift
+done
+install_options=("$@")
+[ ${#install_options[@]} -gt 0 ] || install_options=(--port USB)
 sim=build/tools/zmpk40-sim/zmpk40-sim
 package=build-win32/dist
 machine=$out/machine
@@ -63,7 +74,7 @@ indent() { sed "s/^/$1/"; }
 # log NAME: where the program's log is, as Windows and as this host name it.
 log() {
   local host
-  host=$(find "$machine/drive" -iname "$1" | head -1)
+  host=$(find "$machine/drive" -iname "$1" -print -quit)
   if [ -z "$host" ]; then echo "Log: none written"; return; fi
   local rel=${host#"$machine"/drive/}
   local win="${rel:0:1}:/${rel:2}"
@@ -105,12 +116,20 @@ echo "Build: done ($( [ $verbose = 1 ] && echo "output above" || echo "output in
 echo "Machine: $machine, fresh"
 
 echo
-echo "== ZMPK40_Installer.exe from a copy of $package; the user picks USB"
-"$sim" install "$machine" --package "$package" --port USB --before "$states/1-before-install.json" | indent "  " || true
-"$sim" show "$machine" > "$states/2-after-install.json"
+echo "== ZMPK40_Installer.exe from a copy of $package (${install_options[*]})"
+"$sim" install "$machine" --package "$package" "${install_options[@]}" --before "$states/1-before-install.json" |
+  indent "  " || true
 log ZMP-K40_Installer.txt
 echo "What it changed:"
 "$sim" diff "$machine" | indent "  "
+if [ $plug = 1 ]; then
+  echo
+  echo "== The USB printer switched off and on"
+  "$sim" plug "$machine"
+  echo "What Plug and Play changed:"
+  "$sim" diff "$machine" | indent "  "
+fi
+"$sim" show "$machine" > "$states/2-after-install.json"
 
 echo
 echo "== ZMPK40_Uninstaller.exe from the utilities folder; every printer checked, no restart"

@@ -12,6 +12,14 @@ tools/sanitize.sh         # about four minutes
 tools/fuzz.sh             # 20 s per harness, after its build
 tools/check-pe.sh build-win32
 tools/sim-cli-test.sh build/tools/zmpk40-sim/zmpk40-sim build-win32/dist
+# The main job as its reader gets it: under 200 lines, and every leftover of
+# install-then-uninstall with the reason it stays.
+tools/main-job.sh > build/main-job.txt
+if [ "$(wc -l < build/main-job.txt)" -ge 200 ] || ! grep -qx '  Nothing else.' build/main-job.txt; then
+  cat build/main-job.txt
+  echo "main job: over 200 lines, or a leftover without a reason (above)"
+  exit 1
+fi
 
 # Under Wine: wine64, Xvfb and the UI robot (about two minutes).
 ZMP_WITH_WINE=1 tools/deps.sh
