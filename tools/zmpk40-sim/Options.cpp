@@ -97,6 +97,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
     if (o.command == "diff" && args.size() > 2 && args[2].rfind("--", 0) != 0) o.after = args[first++];
     for (size_t i = first; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (o.command == "diff" && a.rfind("--", 0) != 0) {
+            error = "diff takes DIR, or BEFORE and AFTER";
+            return false;
+        }
         if (!Allowed(o.command, a)) {
             error = "option " + a + " is not one of \"" + o.command + "\"";
             return false;
