@@ -113,13 +113,14 @@ leftovers() {
 
 echo "ZMP-K40 main job: the installer, then the uninstaller, on a simulated Windows 7 x64"
 echo "Build: done ($( [ $verbose = 1 ] && echo "output above" || echo "output in $out/build.log; -v shows it"))"
-echo "Machine: $machine, fresh"
+echo "Machine: $machine, fresh; full states (as \"zmpk40-sim show\" prints them) in $states"
 
 echo
 echo "== ZMPK40_Installer.exe from a copy of $package (${install_options[*]})"
 "$sim" install "$machine" --package "$package" "${install_options[@]}" --before "$states/1-before-install.json" |
   indent "  " || true
 log ZMP-K40_Installer.txt
+echo "Full states: before $states/1-before-install.json, after $states/2-after-install.json"
 echo "What it changed:"
 "$sim" diff "$machine" | indent "  "
 if [ $plug = 1 ]; then
@@ -136,14 +137,12 @@ echo "== ZMPK40_Uninstaller.exe from the utilities folder; every printer checked
 "$sim" uninstall "$machine" --no | indent "  " || true
 "$sim" show "$machine" > "$states/3-after-uninstall.json"
 log ZMP-K40_UnInstaller.txt
+echo "Full state after: $states/3-after-uninstall.json"
 echo "What it changed:"
 "$sim" diff "$machine" | indent "  "
 
 echo
 echo "== Left on the machine after install-then-uninstall, and why"
+echo "(zmpk40-sim diff $states/1-before-install.json $states/3-after-uninstall.json)"
 "$sim" diff "$states/1-before-install.json" "$states/3-after-uninstall.json" > "$states/leftovers.txt"
 leftovers "$states/leftovers.txt"
-
-echo
-echo "Full states (as \"zmpk40-sim show\" prints them; compare two with \"zmpk40-sim diff A B\"):"
-for f in "$states"/*.json; do echo "  $f"; done
