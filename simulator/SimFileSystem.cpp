@@ -255,13 +255,16 @@ Dword SimFileSystem::GetPrivateProfileString(const std::string& section, const s
                         ? JoinPath(p_.machine().WindowsDirectory(), path)
                         : p_.ResolvePath(path);
     std::optional<std::string> text;
+    // The file is opened as CreateFile opens it: 3 when its folder is missing.
+    Dword missing = err::kPathNotFound;
     {
         ZMP_MACHINE;
         const FileNode* node = p.empty() ? nullptr : s.files.Get(s.files.Follow(p));
         if (node && !node->directory) text = node->data;
+        else if (!p.empty()) missing = node ? err::kFileNotFound : s.files.MissingCode(s.files.Follow(p));
     }
     if (!text) {
-        p_.SetLastError(err::kFileNotFound);
+        p_.SetLastError(missing);
         return 0;
     }
     bool inSection = false;

@@ -203,10 +203,14 @@ TEST(SimFiles, PrivateProfileStringReadsAsWindowsDoes) {
         EXPECT_EQ(n, std::string(c.expected).size()) << c.key;
         EXPECT_EQ(sim.LastError(), c.lastError) << c.key;
     }
-    std::string out;
-    sim.Magic();
-    EXPECT_EQ(sim.sys.files.GetPrivateProfileString("ZMPK40", "PORT", 256, "C:\\Nowhere\\x.KVT", out), 0u);
-    EXPECT_EQ(sim.LastError(), err::kFileNotFound);
+    // A missing file: 2 in a folder that exists, 3 when the folder is missing.
+    for (const auto& [path, code] : {std::pair<const char*, Dword>{"C:\\Package\\x.KVT", err::kFileNotFound},
+                                     {"C:\\Nowhere\\x.KVT", err::kPathNotFound}}) {
+        std::string out;
+        sim.Magic();
+        EXPECT_EQ(sim.sys.files.GetPrivateProfileString("ZMPK40", "PORT", 256, path, out), 0u);
+        EXPECT_EQ(sim.LastError(), code) << path;
+    }
 }
 
 TEST(SimFiles, LogFileAppendsAcrossOpens) {

@@ -47,12 +47,13 @@ TEST_F(DriverConfig, MissingOrEmptyValueLogsTheFailureBlock) {
         EXPECT_FALSE(Read(key, value)) << key;
         EXPECT_EQ(value, "") << key;
 
-        // The last error is the failed read's in the Windows copy: no file.
+        // The last error is the failed read's in the Windows copy, whose
+        // folder does not exist.
         EXPECT_EQ(run.LogLines(), (std::vector<std::string>{
                                       "GetDriverInfoFromFile BEGIN",
                                       "SECTION NAME : ZMPK40",
                                       std::string("KEY NAME : ") + key,
-                                      "GetDriverInfoFromFile failed. (2)",
+                                      "GetDriverInfoFromFile failed. (3)",
                                       "GetDriverInfoFromFile END",
                                   }))
             << key;
