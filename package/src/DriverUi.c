@@ -5,10 +5,16 @@
  * orientation. */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <winspool.h>
 
 #define PAPER_WIDTH_TENTHS_MM 800
 #define PAPER_LENGTH_TENTHS_MM 2970
 #define RESOLUTION_DPI 203
+/* The package's version, as its INF's DriverVer says. */
+#define DRIVER_VERSION_MAJOR 2
+#define DRIVER_VERSION_MINOR 0
+#define DRIVER_VERSION_BUILD 6
+#define DRIVER_VERSION_EXTRA 0
 #define DEVMODE_FIELDS (DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | \
                         DM_COPIES | DM_PRINTQUALITY | DM_YRESOLUTION)
 
@@ -41,6 +47,8 @@ typedef struct {
     DWORD cbOut;
     DWORD fMode;
 } DOCUMENT_PROPERTY_HEADER;
+
+#define PRINTER_EVENT_INITIALIZE 3 /* winddiui.h */
 
 #define CPSUI_OK 1
 #define CPSUI_FAILED (-1)
@@ -114,6 +122,28 @@ __declspec(dllexport) DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, LPWSTR 
         default:
             return 0;
     }
+}
+
+/* A new printer gets the driver's version as printer data, which the
+ * installer reads to tell an installed version from its own. Windows calls
+ * this in the process that added the printer. */
+__declspec(dllexport) BOOL WINAPI DrvPrinterEvent(LPWSTR printerName, INT event, DWORD flags, LPARAM lParam) {
+    static const WCHAR *const names[] = {L"MajorVersion", L"MinorVersion", L"BuildVersion", L"ExtraVersion"};
+    static const DWORD version[] = {DRIVER_VERSION_MAJOR, DRIVER_VERSION_MINOR, DRIVER_VERSION_BUILD,
+                                    DRIVER_VERSION_EXTRA};
+    PRINTER_DEFAULTSW access = {NULL, NULL, PRINTER_ALL_ACCESS};
+    HANDLE printer = NULL;
+    BOOL done = TRUE;
+    int i;
+    (void)flags;
+    (void)lParam;
+    if (event != PRINTER_EVENT_INITIALIZE) return TRUE;
+    if (!OpenPrinterW(printerName, &printer, &access)) return FALSE;
+    for (i = 0; i < 4; ++i)
+        if (SetPrinterDataW(printer, (LPWSTR)names[i], REG_DWORD, (BYTE *)&version[i], sizeof version[i]))
+            done = FALSE;
+    ClosePrinter(printer);
+    return done;
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
