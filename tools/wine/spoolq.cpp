@@ -7,9 +7,9 @@
 //                               adds a printer object on an installed driver,
 //                               as Plug and Play does when the printer is
 //                               switched on (processor "winprint" by default)
-//   spoolq.exe add-driver NAME ENVIRONMENT DRIVER_FILE DATA_FILE CONFIG_FILE
-//                               registers a printer driver (level 3) from
-//                               full paths, as Plug and Play does from an INF
+//   spoolq.exe set-data PRINTER NAME NUMBER
+//                               sets a printer's data value (REG_DWORD), as
+//                               its driver does
 //
 // Failed calls are printed as "error CALL (CODE)"; the exit code is 0 when
 // every call succeeded.
@@ -17,6 +17,7 @@
 #include <winspool.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -140,19 +141,22 @@ int AddPrinterObject(const char* name, const char* driver, const char* port, con
     return 0;
 }
 
-int AddDriver(char** argv) {
-    DRIVER_INFO_3A info{};
-    info.cVersion = 3;
-    info.pName = argv[0];
-    info.pEnvironment = argv[1];
-    info.pDriverPath = argv[2];
-    info.pDataFile = argv[3];
-    info.pConfigFile = argv[4];
-    if (!AddPrinterDriverA(nullptr, 3, reinterpret_cast<BYTE*>(&info))) {
-        Failed("AddPrinterDriverA");
+int SetData(const char* printerName, const char* name, const char* number) {
+    PRINTER_DEFAULTSA access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    if (!OpenPrinterA(const_cast<char*>(printerName), &printer, &access)) {
+        Failed("OpenPrinterA");
         return 1;
     }
-    std::printf("added driver \"%s\" env=\"%s\"\n", argv[0], argv[1]);
+    DWORD value = std::strtoul(number, nullptr, 10);
+    DWORD status = SetPrinterDataA(printer, const_cast<char*>(name), REG_DWORD, reinterpret_cast<BYTE*>(&value),
+                                   sizeof value);
+    ClosePrinter(printer);
+    if (status != ERROR_SUCCESS) {
+        std::printf("error SetPrinterDataA (%lu)\n", status);
+        return 1;
+    }
+    std::printf("set \"%s\" %s=%lu\n", printerName, name, value);
     return 0;
 }
 
@@ -161,11 +165,11 @@ int AddDriver(char** argv) {
 int main(int argc, char** argv) {
     if (argc >= 5 && std::strcmp(argv[1], "add-printer") == 0)
         return AddPrinterObject(argv[2], argv[3], argv[4], argc >= 6 ? argv[5] : "winprint");
-    if (argc == 7 && std::strcmp(argv[1], "add-driver") == 0) return AddDriver(argv + 2);
+    if (argc == 5 && std::strcmp(argv[1], "set-data") == 0) return SetData(argv[2], argv[3], argv[4]);
     if (argc != 1) {
         std::fprintf(stderr,
                      "usage: spoolq.exe | spoolq.exe add-printer NAME DRIVER PORT [PROCESSOR]\n"
-                     "       spoolq.exe add-driver NAME ENVIRONMENT DRIVER_FILE DATA_FILE CONFIG_FILE\n");
+                     "       spoolq.exe set-data PRINTER NAME NUMBER\n");
         return 2;
     }
     Printers();

@@ -1,0 +1,298 @@
+#!/usr/bin/env python3
+"""The shipped programs (build-win32/dist/, PE32) under Wine, on virtual
+screens, driven like a user by robot.exe; after each scenario the machine
+is compared with the simulator's after the same scenario.
+
+  tools/wine/harness.py [SCENARIO...]   every scenario, or those named (by
+                                        number or full name; a scenario that
+                                        continues another brings it along)
+  tools/wine/harness.py --list          the scenarios
+  tools/wine/harness.py --compare NAME  the side-by-side of NAME's last run
+
+Environment: ZMP_WINE_OUT (default build-wine/), ZMP_WINE_JOBS (scenarios
+at a time, each on a screen of its own; default 2).
+
+Each scenario prints PASS, FAIL or SKIP (with the reason) and its wall time
+split into paced (what the program's own log spans, plus its documented
+sleep after the last line, less the time it waited for the user), user (a
+dialog or box shown until the robot answered it) and overhead (the rest).
+Everything stays in build-wine/results/<scenario>/: transcript, screenshots,
+logs, comparison.txt and result.json. Last line: "N passed, N failed, N
+skipped"; the exit code is 1 when a scenario failed.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import threading
+import time
+import traceback
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parents[1]
+sys.path.insert(0, str(HERE))
+
+import checks  # noqa: E402
+import compare  # noqa: E402
+import machines  # noqa: E402
+import wineprefix as wp  # noqa: E402
+from scenarios import SCENARIOS  # noqa: E402
+
+OUT = Path(os.environ.get("ZMP_WINE_OUT", ROOT / "build-wine"))
+RESULTS = OUT / "results"
+PREFIXES = OUT / "prefixes"
+SIMS = OUT / "sim"
+DIST = ROOT / "build-win32" / "dist"
+SIM_TOOL = ROOT / "build" / "tools" / "zmpk40-sim" / "zmpk40-sim"
+TOOLS = {"i686": OUT / "tools-i686", "x86_64": OUT / "tools-x86_64"}
+
+print_lock = threading.Lock()
+
+
+def say(text):
+    with print_lock:
+        print(text, flush=True)
+
+
+def secs(ms):
+    return f"{ms / 1000:.1f}"
+
+
+# ------------------------------------------------------------------ preparing
+
+def build(setup_log):
+    """The product and the simulator (tools/build.sh), and our Windows tools
+    for both architectures (robot, spoolq and fixture run as 32-bit programs
+    in either kind of prefix; printui.dll is needed in both)."""
+    if subprocess.run([str(ROOT / "tools/build.sh")], stdout=setup_log, stderr=setup_log).returncode != 0:
+        return "tools/build.sh failed (see build-wine/wine-setup.log)"
+    for arch, folder in TOOLS.items():
+        toolchain = ROOT / "cmake" / f"mingw-{arch}.cmake"
+        for step in (["cmake", "-S", str(HERE), "-B", str(folder), "-G", "Ninja",
+                      f"-DCMAKE_TOOLCHAIN_FILE={toolchain}"],
+                     ["cmake", "--build", str(folder), "-j2"]):
+            if subprocess.run(step, stdout=setup_log, stderr=setup_log).returncode != 0:
+                return f"the {arch} tools do not build (see build-wine/wine-setup.log)"
+    return ""
+
+
+def selected(wanted):
+    names = list(SCENARIOS)
+    if not wanted:
+        return names
+    chosen = [n for n in names if n in wanted or n.split("-")[0] in wanted]
+    if not chosen:
+        sys.exit(f"no such scenario: {' '.join(wanted)} (have: {' '.join(names)})")
+    # A scenario that continues another's machine brings that one along.
+    added = True
+    while added:
+        added = False
+        for n in list(chosen):
+            base = SCENARIOS[n].base
+            if base and base not in chosen:
+                chosen.append(base)
+                added = True
+    return [n for n in names if n in chosen]
+
+
+# ------------------------------------------------------------------ one scenario
+
+class Outcome:
+    def __init__(self):
+        self.verdict = {}   # name -> PASS/FAIL/SKIP
+        self.lock = threading.Condition()
+
+
+def run_scenario(spec, screen, outcome, templates):
+    results = RESULTS / spec.name
+    prefix = PREFIXES / spec.name
+    shutil.rmtree(results, ignore_errors=True)
+    results.mkdir(parents=True)
+    transcript = open(results / "transcript.txt", "w")
+    begin = wp.now_ms()
+    wine = machines.WineMachine(spec.kind, prefix, screen.display, TOOLS, results,
+                                lambda text: (transcript.write(text + "\n"), transcript.flush()))
+    sim = machines.SimMachine(SIM_TOOL, SIMS / spec.name, results)
+    r = checks.Run(spec, wine, sim, DIST, results, transcript)
+    skip = ""
+    differences = []
+    try:
+        if spec.base:
+            base = outcome.verdict.get(spec.base)
+            if base != "PASS":
+                skip = f"continues the machine of {spec.base}, which did not pass"
+                raise checks.Stop()
+            wp.copy_prefix(PREFIXES / spec.base, prefix)
+            sim.copy_from(machines.SimMachine(SIM_TOOL, SIMS / spec.base, results))
+        else:
+            wp.copy_prefix(templates[spec.kind], prefix)
+            checks_version = checks.VERSIONS[spec.version]
+            sim.new(checks_version["sim"], spec.kind == "win64")
+        wine.install_printui()
+        if spec.product:
+            wine.lay_out(DIST, spec.config)
+        if not wine.set_version(spec.version):
+            r.fail(f"could not set the Windows version {spec.version}")
+            raise checks.Stop()
+        spec.run(r)
+    except checks.Stop:
+        pass
+    except Exception:
+        r.fail("harness error: " + traceback.format_exc().strip().splitlines()[-1])
+        r.note(traceback.format_exc())
+    if r.fails:
+        r.shot("at-failure")
+        r.robot("windows")
+    # What the machines hold: the spooler while Wine runs, the rest after.
+    observed = spec.product and sim.exit_code is not None
+    spooler_text = wine.spooler("spooler-final.txt") if observed else ""
+    wine.end()
+    if observed:
+        try:
+            wine_obs = compare.observe_wine(wine, spooler_text, r.exit_code)
+            sim_obs = compare.observe_sim(sim, sim.show())
+            differences = compare.write_comparison(results, spec.name, wine_obs, sim_obs)
+            unexplained = {}
+            for d in differences:
+                if not d["known"]:
+                    text = (f"{d['section']}: only {'Wine' if d['side'] == 'wine' else 'the simulator'} has "
+                            f"\"{d['line']}\"")
+                    unexplained[text] = unexplained.get(text, 0) + 1
+            for text, count in unexplained.items():
+                r.fail(f"unexplained difference, {text}{f' ({count} times)' if count > 1 else ''} "
+                       f"(see comparison.txt)")
+        except Exception:
+            r.fail("comparison error: " + traceback.format_exc().strip().splitlines()[-1])
+            r.note(traceback.format_exc())
+
+    wall = wp.now_ms() - begin
+    span = r.log_span_ms()
+    paced = max(span + r.tail_ms - r.user_ms, 0) if span else 0
+    overhead = wall - paced - r.user_ms
+    if skip and not r.fails:
+        verdict = "SKIP"
+        line = f"SKIP {spec.name:<30} {skip}"
+    elif not r.fails:
+        verdict = "PASS"
+        line = (f"PASS {spec.name:<30} wall {secs(wall):>5} s = paced {secs(paced):>5} s (log span "
+                f"{span // 1000} s) + user {secs(r.user_ms):>4} s + overhead {secs(overhead):>5} s")
+    else:
+        verdict = "FAIL"
+        line = f"FAIL {spec.name:<30} wall {secs(wall):>5} s; {r.fails[0]}; details in {results}"
+        line += "".join(f"\n       {f}" for f in r.fails[1:])
+    r.note(verdict)
+    transcript.close()
+    shots = sorted(p.name for p in results.glob("*.png"))
+    (results / "result.json").write_text(json.dumps({
+        "scenario": spec.name, "title": spec.title, "windows": f"{checks.VERSIONS[spec.version]['title']}, "
+        f"{wp.KINDS[spec.kind]}", "base": spec.base, "verdict": verdict, "reasons": r.fails or ([skip] if skip else []),
+        "wall_ms": wall, "paced_ms": paced, "user_ms": r.user_ms, "overhead_ms": overhead, "log_span_ms": span,
+        "exit_code": {"wine": r.exit_code, "simulator": sim.exit_code}, "screenshots": shots,
+        "comparison": "comparison.txt" if observed else None, "differences": differences,
+    }, indent=2))
+    say(line)
+    # A machine others continue stays until they are done; a failed one
+    # stays for a look.
+    if verdict != "FAIL" and not spec.dependents:
+        shutil.rmtree(prefix, ignore_errors=True)
+    return verdict
+
+
+def worker(order, outcome, templates, errors):
+    try:
+        screen = wp.Screen(OUT / "xvfb.log")
+    except RuntimeError as e:
+        errors.append(str(e))
+        with outcome.lock:
+            outcome.lock.notify_all()
+        return
+    try:
+        while True:
+            with outcome.lock:
+                spec = None
+                while spec is None:
+                    pending = [n for n in order if n not in outcome.verdict and n not in outcome.taken]
+                    if not pending:
+                        return
+                    ready = [n for n in pending if not SCENARIOS[n].base or SCENARIOS[n].base in outcome.verdict]
+                    if ready:
+                        spec = SCENARIOS[ready[0]]
+                        outcome.taken.add(spec.name)
+                    else:
+                        outcome.lock.wait()
+            verdict = run_scenario(spec, screen, outcome, templates)
+            with outcome.lock:
+                outcome.verdict[spec.name] = verdict
+                outcome.lock.notify_all()
+    finally:
+        screen.close()
+
+
+# ------------------------------------------------------------------ main
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("scenarios", nargs="*")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--compare", metavar="NAME")
+    args = parser.parse_args()
+    if args.list:
+        for spec in SCENARIOS.values():
+            where = f"{checks.VERSIONS[spec.version]['title']}, {wp.KINDS[spec.kind]}"
+            print(f"{spec.name:<30} {where}{'; after ' + spec.base if spec.base else ''}\n    {spec.title}")
+        return 0
+    if args.compare:
+        path = RESULTS / args.compare / "comparison.txt"
+        if not path.exists():
+            sys.exit(f"no comparison for {args.compare} yet: run tools/wine/harness.py {args.compare}")
+        print(path.read_text(), end="")
+        return 0
+
+    order = selected(args.scenarios)
+    OUT.mkdir(parents=True, exist_ok=True)
+    unknown = {k.key for k in compare.KNOWN} - compare.readme_keys(HERE / "README.md")
+    if unknown:
+        sys.exit(f"tools/wine/README.md does not explain the known differences {sorted(unknown)}")
+    with open(OUT / "wine-setup.log", "w") as setup_log:
+        missing = wp.ensure_packages(ROOT, setup_log)
+        if missing:
+            # Every scenario runs the PE32 product or our 32-bit tools.
+            print(f"cannot run {', '.join(order)}: {missing}")
+            print(f"0 passed, 0 failed, {len(order)} skipped (not run on this machine)")
+            return 0
+        problem = build(setup_log)
+        if problem:
+            print(problem)
+            return 1
+        kinds = {SCENARIOS[n].kind for n in order}
+        templates = {kind: OUT / f"prefix-template-{kind}" for kind in kinds}
+        for kind, path in templates.items():
+            wp.make_template(kind, path, setup_log)
+
+    for folder in (PREFIXES, SIMS):
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir(parents=True)
+    print(f"product: {DIST} ({subprocess.run(['git', '-C', str(ROOT), 'log', '-1', '--format=%h %s'], capture_output=True, text=True).stdout.strip()})")
+    outcome = Outcome()
+    outcome.taken = set()
+    errors = []
+    jobs = max(1, int(os.environ.get("ZMP_WINE_JOBS", "2")))
+    threads = [threading.Thread(target=worker, args=(order, outcome, templates, errors)) for _ in range(jobs)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    if errors and not outcome.verdict:
+        print(errors[0])
+        return 1
+    counts = {v: sum(1 for x in outcome.verdict.values() if x == v) for v in ("PASS", "FAIL", "SKIP")}
+    print(f"{counts['PASS']} passed, {counts['FAIL']} failed, {counts['SKIP']} skipped")
+    return 1 if counts["FAIL"] or len(outcome.verdict) != len(order) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

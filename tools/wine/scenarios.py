@@ -1,0 +1,520 @@
+"""The scenarios: one small function each, registered with what it needs.
+
+A scenario drives the programs under Wine like a user (r.wine, r.act,
+r.box ...), checks what it saw, and runs the same scenario on the
+simulator's machine (r.sim); the harness then compares the two machines.
+Options of @scenario:
+  kind     "win64" (64-bit Windows; our programs run under WOW64) or "win32"
+  version  what Wine reports: "win7", "winxp64", "winxp" (checks.VERSIONS)
+  base     continues on a copy of the machines another scenario left
+  config   the package's configuration lines instead of the shipped file
+  product  False: runs no product (no package, no comparison)
+"""
+
+import re
+import time
+from dataclasses import dataclass, field
+from typing import Callable, List, Optional
+
+from checks import (INSTALLER, INSTALLER_BOX, INSTALLER_LOG, PORT_TYPE, PRINTUI, PROGRESS, RESTART_QUESTION,
+                    TURN_OFF, UNINSTALLER, UNINSTALLER_BOX, UNINSTALLER_DIALOG, UNINSTALLER_LOG, Stop)
+import machines as m
+
+
+@dataclass
+class Spec:
+    name: str
+    title: str
+    run: Callable
+    kind: str = "win64"
+    version: str = "win7"
+    base: Optional[str] = None
+    config: Optional[List[str]] = None
+    product: bool = True
+    dependents: List[str] = field(default_factory=list)
+
+
+SCENARIOS = {}
+
+
+def scenario(name, title, **options):
+    def add(function):
+        SCENARIOS[name] = Spec(name, title, function, **options)
+        return function
+    return add
+
+
+DRIVER = "KORVANT ZMP-K40"
+X64 = "Windows x64"
+X86 = "Windows NT x86"
+
+
+# ------------------------------------------------------------------ shared flows
+
+def install_from_dialog(r, control, name="port-dialog"):
+    """The installer from the package folder; the user picks the port whose
+    radio button is control and presses Next."""
+    r.log_name, r.tail_ms = INSTALLER_LOG, 2000
+    program = r.wine.start(INSTALLER)
+    r.act("wait-window", PORT_TYPE, "30000", stop=True)
+    with r.user():
+        r.shot(name)
+        r.act("check", PORT_TYPE, control, "--", "click", PORT_TYPE, "Next")
+    return program
+
+
+def install_configured(r):
+    """The installer with the port from its configuration file: no dialog."""
+    r.log_name, r.tail_ms = INSTALLER_LOG, 2000
+    return r.wine.start(INSTALLER)
+
+
+def uninstaller(r):
+    """The uninstaller, started where the "Uninstall" entry points."""
+    r.log_name = UNINSTALLER_LOG
+    return r.wine.start(UNINSTALLER, m.UTILITIES)
+
+
+def check_printui_ran(r, command):
+    """The command line the installer ran, and what our printui did with it."""
+    r.log_has("COMMAND LINE : " + command)
+    done = r.printui_log()
+    r.check(done.strip().endswith("exit 0"), "printui did not finish its job (see printui-standin.log)")
+
+
+def plug_in(r):
+    """The USB printer switched on, as far as Wine allows: Plug and Play adds
+    the printer object on USB001 (Wine has no USB printer enumeration, so no
+    device node, no USB001 port and no staging folder)."""
+    r.check(r.wine.spoolq("plug-and-play.txt", "add-printer", DRIVER, DRIVER, "USB001") == 0,
+            "adding the printer as Plug and Play would")
+    r.sim.plug()
+
+
+# ------------------------------------------------------------------ scenarios
+
+@scenario("0-robot", "the robot on fixture.exe: every robot command reaches the window as a user's action would; "
+          "refusals and bounded waits", product=False)
+def robot(r):
+    out = r.results / "fixture.txt"
+    fixture = r.wine.start(str(r.wine.tools["i686"] / "fixture.exe"), "C:\\")
+    p, l = "Fixture Port Type", "Fixture Check List"
+    r.act("wait-window", p, "20000", stop=True)
+    with r.user():
+        r.shot("port-dialog")
+        r.act("texts", p, "--", "foreground")
+        r.shows('1006 Button "COM1" checked')
+        r.shows('1003 SysIPAddress32 "0.0.0.0" disabled')
+        r.shows(f'foreground "{p}"')
+        r.check(r.robot("type", p, "1005", "9101") == 3, "typing into the disabled port field was not refused")
+        r.act("check", p, "1007", "--", "type", p, "1005", "9101", "--", "set-ip", p, "1003", "192.168.0.50")
+        r.shows('type "Fixture Port Type" 1005: "9101"')
+        r.shows("fields 192 168 0 50")
+        r.shot("port-dialog-filled")
+        r.act("click", p, "Next")
+
+    r.act("wait-window", l, "10000", "--", "list-checks", l, "1006", stop=True)
+    for n, name in enumerate(("Printer A", "Printer B", "Printer C")):
+        r.shows(f'{n} "{name}" checked')
+    r.act("toggle-check", l, "1006", "0", "--", "toggle-check", l, "1006", "1", "--", "toggle-check", l, "1006", "2")
+    r.shows('"Printer C": 1 -> 0')
+    r.check(r.robot("click", l, "Uninstall") == 3, "clicking the disabled Uninstall button was not refused")
+    r.act("toggle-check", l, "1006", "1")
+    r.shot("check-list")
+    r.act("click", l, "Uninstall")
+
+    r.box("Fixture", r"First line.\nSecond line.\n\n[Yes] or [No]?", "No", "message-box", 10000)
+    r.act("wait-window", "Fixture Escape", "10000", "--", "key", "Fixture Escape", "escape")
+    r.act("wait-window", "Fixture Alt+F4", "10000", "--", "key", "Fixture Alt+F4", "alt+f4")
+    begin = time.monotonic()
+    r.check(r.robot("--wait", "300", "texts", "No Such Window") == 1, "waiting for a missing window did not time out")
+    r.check(time.monotonic() - begin < 5, "the 300 ms wait took too long")
+    r.wait(fixture, 20, 0)
+    said = (r.results / "wine-fixture.exe.log").read_text().replace("\r", "").split("\n")
+    for want in ("port-dialog result=1 index=5 port=9101 ip=192.168.0.50", "check-list result=1001 checks=0,1,0",
+                 "message-box answer=7"):
+        r.check(want in said, f"fixture did not report: {want}")
+    r.check(said.count("port-dialog result=2") == 2, "Escape and Alt+F4 did not both cancel")
+
+
+@scenario("1-win7-usb", "Windows 7 64-bit: Wireless LAN, port 0, Next (range message), 9100, USB, Next; OK")
+def win7_usb(r):
+    r.log_name, r.tail_ms = INSTALLER_LOG, 2000
+    program = r.wine.start(INSTALLER)
+    r.act("wait-window", PORT_TYPE, "30000", stop=True)
+    with r.user():
+        r.shot("port-dialog")
+        r.check_port_dialog()
+        r.check_progress_dialog()
+        # Wireless LAN opens the address fields; a port of 0 is refused with
+        # the range message and the dialog stays. The port is checked
+        # whatever the choice, so it is put right before USB closes the
+        # fields again.
+        r.act("check", PORT_TYPE, "1007", "--", "type", PORT_TYPE, "1005", "0", "--", "texts", PORT_TYPE)
+        r.shows('1003 SysIPAddress32 "0.0.0.0"\n')
+        r.shows('1005 Edit "0"\n')
+        r.act("click", PORT_TYPE, "Next")
+        r.box(INSTALLER_BOX, "Please enter an integer between 1 and 10000.", "OK", "range-box", 5000)
+        r.act("texts", PORT_TYPE)
+        r.shows('1007 Button "Wireless LAN" checked')
+        r.act("type", PORT_TYPE, "1005", "9100", "--", "check", PORT_TYPE, "1001", "--", "texts", PORT_TYPE)
+        r.shows('1003 SysIPAddress32 "0.0.0.0" disabled')
+        r.shows('1005 Edit "9100" disabled')
+        r.act("click", PORT_TYPE, "Next")
+    r.act("wait-gone", PORT_TYPE, "5000")
+    if r.act("wait-text", PROGRESS, "1003", "...", "10000"):
+        r.shot("progress-dialog")
+    r.check_progress_dialog()
+    # The completion report comes before the message.
+    r.act("wait-window", INSTALLER_BOX, "150000", "--", "texts", PROGRESS, stop=True)
+    r.shows('1003 Static "The driver has been successfully installed."')
+    r.shows('msctls_progress32 "" pos=100')
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), TURN_OFF)
+    r.keep_log()
+    r.check_log_start()
+    r.check_environment()
+    r.log_in_order("AddToWin2KWithWHQL BEGIN", "PrinterDrvExist BEGIN", "KORVANT ZMP-K40 PRINTER DRIVER DOES NOT EXIST.",
+                   "DeleteVidPid BEGIN", "DeletePrnDrvPnPDirectory BEGIN", "Delete_USB_Info BEGIN",
+                   f'COMMAND LINE : {PRINTUI} /ia /m "KORVANT ZMP-K40" /f .\\ZMPK40.inf',
+                   "INFFileExist BEGIN", "RegisterUninstallInfo BEGIN", "CopyFilesOfUtilities BEGIN",
+                   "AddToWin2KWithWHQL END")
+    check_printui_ran(r, f'{PRINTUI} /ia /m "KORVANT ZMP-K40" /f .\\ZMPK40.inf')
+    r.check_uninstall_entry()
+    r.check_utilities_folder()
+    spooler = r.spooler()
+    r.check(r.has_driver(spooler, X64), "no x64 driver KORVANT ZMP-K40 (PrintUIEntry /ia)")
+    r.check(not r.printers(spooler), "a printer was added for USB (Plug and Play adds it)")
+    r.sim.install(r.wine.package, "--port", "USB")
+
+
+@scenario("2-second-instance", "a second installer while the first asks for the port; Escape")
+def second_instance(r):
+    r.log_name = INSTALLER_LOG
+    first = r.wine.start(INSTALLER)
+    r.act("wait-window", PORT_TYPE, "30000", stop=True)
+    with r.user():
+        r.second_start(INSTALLER, m.PACKAGE, PORT_TYPE, INSTALLER_LOG)
+        r.act("windows")
+        r.check(r.out.count(f'window "{PROGRESS}"') == 1, "not exactly one progress dialog")
+        r.check(r.out.count(f'window "{PORT_TYPE}"') == 1, "not exactly one port dialog")
+        # The first one is cancelled at its port dialog.
+        r.act("key", PORT_TYPE, "escape")
+    r.box(INSTALLER_BOX, "The driver installation canceled.", "OK", "cancelled-box", 10000)
+    r.exit_code = r.wait(first, 15, 0)
+    r.keep_log()
+    r.log_has("The driver installation canceled.")
+    r.sim.install(r.wine.package, "--cancel-port")
+
+
+@scenario("3-win7-com1", "Windows 7 64-bit, PORTDLG=FALSE and PORT=COM1: no port dialog; a second installer "
+          "during the restart question; No", config=["PORTDLG=FALSE", "PORT=COM1"])
+def win7_com1(r):
+    program = install_configured(r)
+    r.act("wait-window", PROGRESS, "30000", stop=True)
+    if r.act("wait-text", PROGRESS, "1003", "...", "15000"):
+        r.shot("progress-dialog")
+    r.act("windows")
+    r.lacks(f'window "{PORT_TYPE}"')
+    # A second start while the first shows its question brings the question
+    # (the progress dialog's last active pop-up) to the front.
+    r.act("wait-window", INSTALLER_BOX, "150000", stop=True)
+    with r.user():
+        r.second_start(INSTALLER, m.PACKAGE, INSTALLER_BOX, INSTALLER_LOG)
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), RESTART_QUESTION)
+    r.keep_log()
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM1:" /m "KORVANT ZMP-K40"')
+    r.log_has("AddToWin2KWithWHQL END")
+    r.check_uninstall_entry()
+    r.check_utilities_folder()
+    spooler = r.spooler()
+    r.check(r.printers(spooler) == [(DRIVER, DRIVER, "COM1:")], "not one printer KORVANT ZMP-K40 on COM1:")
+    r.sim.install(r.wine.package, "--no")
+
+
+@scenario("4-win7-com2-second-printer", "after 3, the installer again with PORT=COM2: the driver is there, "
+          "PrintUIEntry with /u; the printer name is taken", base="3-win7-com1", config=["PORTDLG=FALSE", "PORT=COM2"])
+def win7_com2_second(r):
+    program = install_configured(r)
+    # The driver is installed: no success message and no restart question.
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"))
+    r.keep_log()
+    r.log_has("KORVANT ZMP-K40 PRINTER DRIVER EXISTS.")
+    command = f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM2:" /m "KORVANT ZMP-K40" /u'
+    r.log_has("COMMAND LINE : " + command)
+    # Windows' PrintUIEntry refuses a printer name that exists (1802).
+    r.check("exit 1802" in r.printui_log(), "printui did not refuse the existing printer name with 1802")
+    spooler = r.spooler()
+    r.check(r.printers(spooler) == [(DRIVER, DRIVER, "COM1:")], "the printer on COM1: did not stay the only one")
+    r.sim.install(r.wine.package, "--no")
+
+
+@scenario("5-win7-wlan", "Windows 7 64-bit, Wireless LAN 192.168.0.50:9101 typed in; No")
+def win7_wlan(r):
+    r.log_name, r.tail_ms = INSTALLER_LOG, 2000
+    program = r.wine.start(INSTALLER)
+    r.act("wait-window", PORT_TYPE, "30000", stop=True)
+    with r.user():
+        r.act("check", PORT_TYPE, "1007", "--", "set-ip", PORT_TYPE, "1003", "192.168.0.50", "--",
+              "type", PORT_TYPE, "1005", "9101", "--", "texts", PORT_TYPE)
+        r.shows('1003 SysIPAddress32 "192.168.0.50"\n')
+        r.shows('1005 Edit "9101"\n')
+        r.shot("port-dialog-wlan")
+        r.act("click", PORT_TYPE, "Next")
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), RESTART_QUESTION)
+    r.keep_log()
+    command = f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "IP_192.168.0.50" /m "KORVANT ZMP-K40"'
+    r.log_in_order("IP ADDRESS : 192.168.0.50", "PORT NUMBER : 9101", "AddEthernetPort BEGIN",
+                   "OpenPrinter failed. (1796)", "AddEthernetPort END", "AddToWin2KWithWHQL BEGIN",
+                   "COMMAND LINE : " + command, "AddToWin2KWithWHQL END")
+    # Wine has no Standard TCP/IP port monitor: no port, so no printer.
+    r.check("exit 1796" in r.printui_log(), "printui did not refuse the missing port with 1796")
+    r.sim.install(r.wine.package, "--port", "WLAN", "--ip", "192.168.0.50", "--tcp-port", "9101", "--no")
+
+
+def check_removal(r):
+    """After a removal on the Windows 7 machine of scenario 1."""
+    spooler = r.spooler("spooler-after.txt")
+    r.check(not r.printers(spooler), "a printer object is still there")
+    r.check(not r.has_driver(spooler, X64), "the x64 driver is still there")
+    r.check("DisplayName" not in r.uninstall_entry(), "the Uninstall entry is still there")
+    # The utilities folder stays (the uninstaller runs from it).
+    r.check(r.wine.unix(m.UTILITIES + "\\" + UNINSTALLER), "the utilities folder lost the uninstaller")
+
+
+@scenario("6-win7-plug-uninstall", "after 1, the printer switched on (Plug and Play); the uninstaller's list, "
+          "a second uninstaller, uncheck, check, Uninstall; No", base="1-win7-usb")
+def win7_plug_uninstall(r):
+    plug_in(r)
+    r.spooler("spooler-before.txt")
+    program = uninstaller(r)
+    r.act("wait-window", UNINSTALLER_DIALOG, "30000", stop=True)
+    r.act("wait-text", UNINSTALLER_DIALOG, "1001", "Uninstall", "5000", "--", "list-checks", UNINSTALLER_DIALOG,
+          "1006", stop=True)
+    with r.user():
+        r.shows("1 items")
+        r.shows(f'0 "{DRIVER}" checked')
+        r.shot("uninstaller-list")
+        r.second_start(UNINSTALLER, m.UTILITIES, UNINSTALLER_DIALOG, UNINSTALLER_LOG)
+        # Unchecking the only printer leaves nothing to do; checking it again does.
+        r.act("toggle-check", UNINSTALLER_DIALOG, "1006", "0", "--", "texts", UNINSTALLER_DIALOG)
+        r.shows('1001 Button "Uninstall" disabled')
+        r.act("toggle-check", UNINSTALLER_DIALOG, "1006", "0", "--", "texts", UNINSTALLER_DIALOG)
+        r.lacks('1001 Button "Uninstall" disabled')
+        r.act("click", UNINSTALLER_DIALOG, "Uninstall")
+    if r.act("wait-text", UNINSTALLER_DIALOG, "1000", "...", "10000"):
+        r.shot("uninstalling")
+    r.expect_boxes(r.finish(program, UNINSTALLER_BOX, "No", seconds=300), RESTART_QUESTION)
+    r.keep_log()
+    r.check_log_start()
+    r.log_has("The number of printer-objects : 1")
+    r.log_has(f"OBJECT NAME : {DRIVER}")
+    check_removal(r)
+    r.sim.uninstall("--no")
+
+
+@scenario("7-win7-uninstall-driver-only", "after 1, the driver only; Escape, Alt+F4 while removing; No",
+          base="1-win7-usb")
+def win7_uninstall_driver_only(r):
+    program = uninstaller(r)
+    r.act("wait-window", UNINSTALLER_DIALOG, "30000", stop=True)
+    r.act("wait-text", UNINSTALLER_DIALOG, "1000", "...", "10000", "--", "texts", UNINSTALLER_DIALOG)
+    r.shows('1006 ListBox "" count=0')
+    r.shows('1001 Button "Uninstall" disabled')
+    r.shows('2 Button "Cancel" disabled')
+    r.shot("uninstalling")
+    # Escape and Alt+F4 do nothing while the removal runs.
+    r.act("key", UNINSTALLER_DIALOG, "escape", "--", "key", UNINSTALLER_DIALOG, "alt+f4")
+    time.sleep(0.5)
+    r.act("texts", UNINSTALLER_DIALOG)
+    r.expect_boxes(r.finish(program, UNINSTALLER_BOX, "No", seconds=300), RESTART_QUESTION)
+    r.keep_log()
+    r.check_log_start()
+    r.log_has("The number of printer-objects : 0")
+    r.log_has("KORVANT ZMP-K40 PRINTER DRIVER EXISTS.")
+    r.log_lacks("RemovePrinterObjects BEGIN")
+    check_removal(r)
+    r.sim.uninstall("--no")
+
+
+@scenario("8-win7-uninstall-fresh", "the uninstaller in its folder where no driver is installed; OK")
+def win7_uninstall_fresh(r):
+    folder = r.wine.windows / "ZMP-K40"
+    folder.mkdir()
+    (folder / UNINSTALLER).write_bytes((r.dist / UNINSTALLER).read_bytes())
+    r.sim.put_file(r"C:\Windows\ZMP-K40\ZMPK40_Uninstaller.exe", r.dist / UNINSTALLER)
+    program = uninstaller(r)
+    # The dialog behind the box: its caption is set at run time.
+    r.act("wait-window", UNINSTALLER_DIALOG, "30000", "--", "texts", UNINSTALLER_DIALOG, stop=True)
+    r.shows('1001 Button "Uninstall" disabled')
+    r.shows('2 Button "Cancel"')
+    r.shows('1006 ListBox "" count=0')
+    r.shows('-1 Static "Progress :"')
+    r.shows('1002 msctls_progress32 "" pos=0')
+    r.expect_boxes(r.finish(program, UNINSTALLER_BOX, "No", seconds=60),
+                   "The ZMP-K40 driver does not exist on this system.")
+    r.keep_log()
+    r.check_log_start()
+    r.log_has("The number of printer-objects : 0")
+    r.log_has("KORVANT ZMP-K40 PRINTER DRIVER DOES NOT EXIST.")
+    r.log_has("DeleteUninstallInfoFromReg END")
+    r.sim.uninstall("--no")
+
+
+@scenario("9-win7-keys-during-install", "Escape, Enter, Alt+F4 while installing (USB): nothing happens")
+def win7_keys_during_install(r):
+    program = install_from_dialog(r, "1001")
+    r.act("wait-text", PROGRESS, "1003", "...", "10000", stop=True)
+    # Escape, Enter (the dialog's default button would end it) and Alt+F4
+    # (the system menu's Close), each while the installation runs.
+    for key in ("escape", "enter", "alt+f4"):
+        r.act("key", PROGRESS, key)
+        time.sleep(0.5)
+    r.shot("after-keys")
+    r.act("texts", PROGRESS)
+    r.shows(f'window "{PROGRESS}"')
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), TURN_OFF)
+    r.keep_log()
+    r.log_has("AddToWin2KWithWHQL END")
+    r.log_lacks("The driver installation canceled.")
+    r.sim.install(r.wine.package, "--port", "USB")
+
+
+@scenario("10-win7-restart-yes", "Windows 7 64-bit, PORT=COM3 from the configuration; Yes to the restart "
+          "question: Wine's session restarts, the installer finishes its closing steps",
+          config=["PORTDLG=FALSE", "PORT=COM3"])
+def win7_restart_yes(r):
+    program = install_configured(r)
+    r.act("wait-window", INSTALLER_BOX, "150000", stop=True)
+    before = [pid for pid, cmd in r.wine.processes() if "services.exe" in cmd]
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "Yes"), RESTART_QUESTION)
+    m.wait_until(lambda: [p for p, c in r.wine.processes() if "services.exe" in c and p not in before], 10)
+    after = [pid for pid, cmd in r.wine.processes() if "services.exe" in cmd]
+    r.check(before and after and set(before) != set(after),
+            f"Wine did not restart (services.exe {before}, then {after})")
+    r.keep_log()
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM3:" /m "KORVANT ZMP-K40"')
+    r.log_has("AddToWin2KWithWHQL END")
+    r.sim.install(r.wine.package, "--yes")
+
+
+OLDER = {"MajorVersion": 2, "MinorVersion": 0, "BuildVersion": 5, "ExtraVersion": 9}
+
+
+@scenario("11-win7-older-driver", "after 3, the printer reports the older version 2.0.5.9; the installer "
+          "removes that version and restarts Windows", base="3-win7-com1", config=["PORTDLG=FALSE", "PORT=COM1"])
+def win7_older_driver(r):
+    for name, value in OLDER.items():
+        r.check(r.wine.spoolq(f"set-{name}.txt", "set-data", DRIVER, name, str(value)) == 0,
+                f"setting the printer's {name}")
+
+    def older(state):
+        for printer in state["spooler"]["printers"]:
+            printer["data"] = dict(OLDER)
+    r.sim.edit_state(older)
+
+    program = install_configured(r)
+    r.tail_ms = 0
+    boxes = r.finish(program, INSTALLER_BOX, "No")
+    r.expect_boxes(boxes, r"There is a different version driver in this system.\r\n\r\n"
+                          r"The installed driver will be removed.",
+                   r"The installer has successfully removed the different version.\n"
+                   r"Now it is going to restart your computer to take effect.\n"
+                   r"After restarting, you may reinstall the driver again.")
+    r.keep_log()
+    r.log_lacks("AddToWin2KWithWHQL BEGIN")
+    spooler = r.spooler("spooler-after.txt")
+    r.check(not r.printers(spooler), "the older version's printer is still there")
+    r.sim.install(r.wine.package, "--no")
+
+
+@scenario("12-xp64-com3", "Windows XP x64 (WOW64), COM3 in the port dialog: the installer's own registration "
+          "through the spooler; No", version="winxp64")
+def xp64_com3(r):
+    program = install_from_dialog(r, "1009")
+    # Wine's spooler works inside the 32-bit installer, in the "Windows NT
+    # x86" environment: it cannot load the 64-bit monitor, and it finds no
+    # driver of that name for the printer. A refused printer ends the
+    # installer with -1.
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No", expected_exit=255),
+                   r"AddMonitor, ERR CODE: 126\n\nModule not found.\r\n",
+                   r"AddPrinter, Error Code: 87\n\nInvalid parameter.\r\n")
+    r.keep_log()
+    r.check_log_start()
+    r.check_environment()
+    r.log_in_order("AddToWin2K BEGIN", "CopyFilesNeededToAddPrnDrv END", "AddLanguageMonitor END",
+                   "AddPrinterProcessor END", "AddPrinterDriverToSystem END", "AddPrinterToSystem END")
+    r.spooler("spooler-after.txt")
+    r.sim.install(r.wine.package, "--port", "COM3", "--no")
+
+
+@scenario("13-xp-com2", "32-bit Windows XP, COM2 in the port dialog: the full registration, our monitor and "
+          "print processor loaded by Wine's spooler; No", kind="win32", version="winxp")
+def xp_com2(r):
+    program = install_from_dialog(r, "1008")
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), RESTART_QUESTION)
+    r.keep_log()
+    r.check_log_start()
+    r.check_environment()
+    r.log_in_order("AddToWin2K BEGIN", "CopyFilesNeededToAddPrnDrv END", "AddLanguageMonitor END",
+                   "AddPrinterProcessor END", "AddPrinterDriverToSystem END", "AddPrinterToSystem END",
+                   "CopyINFFile BEGIN", "RegisterUninstallInfo BEGIN", "CopyFilesOfUtilities BEGIN", "AddToWin2K END")
+    spooler = r.spooler("spooler-after.txt")
+    r.check('monitor "KVT Language Monitor ZMP-K40"' in spooler, "the language monitor is not registered")
+    r.check('processor "KVT PRINT PROCESSOR ZMP-K40" env="Windows NT x86"' in spooler,
+            "the print processor is not registered")
+    r.check(r.has_driver(spooler, X86), "no x86 driver")
+    r.check(r.printers(spooler) == [(DRIVER, DRIVER, "COM2:")], "not one printer KORVANT ZMP-K40 on COM2:")
+    r.check_uninstall_entry()
+    r.check_utilities_folder()
+    r.sim.install(r.wine.package, "--port", "COM2", "--no")
+
+
+@scenario("14-xp-uninstall", "after 13, the uninstaller: the printer listed, Uninstall; No", base="13-xp-com2",
+          kind="win32", version="winxp")
+def xp_uninstall(r):
+    program = uninstaller(r)
+    r.act("wait-window", UNINSTALLER_DIALOG, "30000", stop=True)
+    r.act("wait-text", UNINSTALLER_DIALOG, "1001", "Uninstall", "5000", "--", "list-checks", UNINSTALLER_DIALOG,
+          "1006", stop=True)
+    with r.user():
+        r.shows("1 items")
+        r.shows(f'0 "{DRIVER}" checked')
+        r.shot("uninstaller-list")
+        r.act("click", UNINSTALLER_DIALOG, "Uninstall")
+    r.expect_boxes(r.finish(program, UNINSTALLER_BOX, "No", seconds=300), RESTART_QUESTION)
+    r.keep_log()
+    r.check_log_start()
+    spooler = r.spooler("spooler-after.txt")
+    r.check(not r.printers(spooler), "the printer is still there")
+    r.sim.uninstall("--no")
+
+
+@scenario("15-win7-32-usb", "32-bit Windows 7, USB in the port dialog; OK", kind="win32")
+def win7_32_usb(r):
+    program = install_from_dialog(r, "1001")
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), TURN_OFF)
+    r.keep_log()
+    r.check_log_start()
+    r.check_environment()
+    check_printui_ran(r, f'{PRINTUI} /ia /m "KORVANT ZMP-K40" /f .\\ZMPK40.inf')
+    spooler = r.spooler()
+    r.check(r.has_driver(spooler, X86), "no x86 driver KORVANT ZMP-K40 (PrintUIEntry /ia)")
+    r.check_uninstall_entry()
+    r.sim.install(r.wine.package, "--port", "USB")
+
+
+@scenario("16-win7-32-com1", "32-bit Windows 7, COM1 in the port dialog; No", kind="win32")
+def win7_32_com1(r):
+    program = install_from_dialog(r, "1006")
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), RESTART_QUESTION)
+    r.keep_log()
+    r.check_log_start()
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM1:" /m "KORVANT ZMP-K40"')
+    spooler = r.spooler()
+    r.check(r.printers(spooler) == [(DRIVER, DRIVER, "COM1:")], "not one printer KORVANT ZMP-K40 on COM1:")
+    r.sim.install(r.wine.package, "--port", "COM1", "--no")
+
+
+for _spec in SCENARIOS.values():
+    if _spec.base:
+        SCENARIOS[_spec.base].dependents.append(_spec.name)
