@@ -6,7 +6,9 @@ set -euo pipefail
 want=(cmake ninja-build g++ libgtest-dev libgmock-dev nlohmann-json3-dev
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 file)
 if [ "${ZMP_WITH_WINE:-0}" = 1 ]; then
-  want+=(wine wine64 xvfb xdotool imagemagick)
+  # wine32:i386 too, which tools/wine/harness.py adds once it knows that
+  # this machine runs i386 code.
+  want+=(wine wine64 xvfb xdotool imagemagick fonts-dejavu-core python3)
 fi
 if [ "${ZMP_WITH_CLANG:-0}" = 1 ]; then
   want+=(clang libclang-rt-14-dev)

@@ -21,6 +21,7 @@ if [ "$(wc -l < build/main-job.txt)" -ge 200 ] || ! grep -qx '  Nothing else.' b
   exit 1
 fi
 
-# Under Wine: wine64, Xvfb and the UI robot (about two minutes).
+# Under Wine: the shipped PE32 programs on 64-bit (WOW64) and 32-bit Windows,
+# driven by our UI robot and compared with the simulator (under three minutes).
 ZMP_WITH_WINE=1 tools/deps.sh
-tools/wine/harness.sh
+tools/wine/harness.py

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Runs the UI probe under Wine on a private Xvfb display and checks what it
-# prints; screenshots go to the output directory. Needs wine64, Xvfb,
-# xdotool and ImageMagick (apt-get install -y wine wine64 xvfb xdotool imagemagick).
-#   tools/win32-ui-probe/run-wine.sh <x86_64 build dir> [output dir]
+# prints; screenshots go to the output directory. Needs Wine with its 32-bit
+# part, Xvfb, xdotool and ImageMagick (ZMP_WITH_WINE=1 tools/deps.sh, and
+# wine32:i386 as tools/wine/harness.py installs it).
+#   tools/win32-ui-probe/run-wine.sh <Windows build dir, e.g. build-win32> [output dir]
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -11,7 +12,7 @@ mkdir -p "$out"
 "$root/tools/win32-ui-probe/build.sh" "$build" "$out" || exit 1
 
 export WINEPREFIX=$out/prefix WINEDEBUG=-all DISPLAY=:${ZMP_PROBE_DISPLAY:-57}
-wine=/usr/lib/wine/wine64
+wine=wine
 Xvfb "$DISPLAY" -screen 0 1024x768x24 >/dev/null 2>&1 &
 xvfb=$!
 trap 'WINEPREFIX=$WINEPREFIX /usr/lib/wine/wineserver -k 2>/dev/null; kill $xvfb 2>/dev/null' EXIT

@@ -299,6 +299,13 @@ class Run:
                    f"the second {exe} touched the first one's log")
         notepad.kill()
 
+    def loaded(self, log_name):
+        """The DLLs a program loaded while it ran, from Wine's loaddll trace
+        in its output, by file name in lower case."""
+        log = self.results / log_name
+        text = log.read_text(errors="replace") if log.exists() else ""
+        return {n.lower() for n in re.findall(r'Loaded L"[^"]*\\\\([^"\\]+)" at', text)}
+
     def printers(self, spooler_text):
         return re.findall(r'^printer "([^"]*)" driver="([^"]*)" port="([^"]*)"', spooler_text, re.M)
 

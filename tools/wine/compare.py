@@ -97,7 +97,7 @@ def _windows_relative(path, windows_dir_name):
     return "C:\\" + "\\".join(parts).lower()
 
 
-def _files(drive_c, windows_dir_name):
+def files_of(drive_c, windows_dir_name="windows"):
     found = []
     windows = drive_c / windows_dir_name
     places = [drive_c / "Temp", windows]
@@ -136,7 +136,7 @@ def _canonical_key(key):
 UNINSTALL_VALUES = ("DisplayName", "UninstallString", "InfFile")
 
 
-def _registry(keys):
+def registry_of(keys):
     """keys: {key path: {value name: value}}."""
     lines = set()
     for key, values in keys.items():
@@ -180,8 +180,8 @@ def observe_wine(wine, spoolq_text, exit_code):
     obs = {"exit": [str(exit_code)]}
     for log in sorted((wine.drive_c / "Temp").glob("*.txt")):
         obs[f"log {log.name}"] = _log_lines(log)
-    obs["registry"] = _registry(wine.registry())
-    obs["files"] = _files(wine.drive_c, "windows")
+    obs["registry"] = registry_of(wine.registry())
+    obs["files"] = files_of(wine.drive_c, "windows")
     printers, drivers, monitors, processors, ports, forms = [], [], [], [], [], []
     for line in spoolq_text.splitlines():
         q = dict(re.findall(r'(\w+)="([^"]*)"', line))
@@ -212,9 +212,9 @@ def observe_sim(sim, state):
     obs = {"exit": [str(code & 0xFF) if code is not None else "none"]}
     for log in sorted((sim.drive_c / "Temp").glob("*.txt")):
         obs[f"log {log.name}"] = _log_lines(log)
-    obs["registry"] = _registry({k: v.get("values", {}) for k, v in state["registry"].items()})
+    obs["registry"] = registry_of({k: v.get("values", {}) for k, v in state["registry"].items()})
     windows_dir = state["os"]["windowsDirectory"].split("\\", 1)[1]
-    obs["files"] = _files(sim.drive_c, windows_dir)
+    obs["files"] = files_of(sim.drive_c, windows_dir)
     s = state["spooler"]
     obs["spooler"] = _spooler_lines(
         [(p["name"], p["driver"], p["port"], p["processor"]) for p in s["printers"]],

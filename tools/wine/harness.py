@@ -35,6 +35,7 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parents[1]
 sys.path.insert(0, str(HERE))
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 
 import checks  # noqa: E402
 import compare  # noqa: E402
@@ -289,6 +290,8 @@ def main():
     if errors and not outcome.verdict:
         print(errors[0])
         return 1
+    (RESULTS / "summary.json").write_text(json.dumps(
+        {"scenarios": [n for n in order if n in outcome.verdict], "verdicts": outcome.verdict}, indent=2))
     counts = {v: sum(1 for x in outcome.verdict.values() if x == v) for v in ("PASS", "FAIL", "SKIP")}
     print(f"{counts['PASS']} passed, {counts['FAIL']} failed, {counts['SKIP']} skipped")
     return 1 if counts["FAIL"] or len(outcome.verdict) != len(order) else 0

@@ -97,21 +97,24 @@ class WineMachine:
         log = open(self.results / f"wine-{Path(exe).name}.log", "ab")
         # Never a pipe: Wine's helper processes started meanwhile inherit
         # the descriptors and would hold it open.
-        process = subprocess.Popen([wp.WINE, exe, *args], cwd=cwd, env=self.env(), stdin=subprocess.DEVNULL,
-                                   stdout=log, stderr=subprocess.STDOUT)
+        # Wine writes every DLL the program loads into its log (+loaddll).
+        process = subprocess.Popen([wp.WINE, exe, *args], cwd=cwd, env=dict(self.env(), WINEDEBUG="+loaddll"),
+                                   stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         log.close()
         program = Program(process, Path(exe).name)
         self.started.append(program)
         self.note(f"started {exe} in {directory} (pid {process.pid})")
         return program
 
-    def run(self, output_name, *args, timeout=120):
+    def run(self, output_name, *args, timeout=120, trace=""):
         """A Windows program of the prefix, its output (CR LF) kept as LF in
-        the results under output_name; returns its exit code."""
+        the results under output_name, with Wine's trace channels if asked
+        (WINEDEBUG); returns its exit code."""
         out = self.results / output_name
+        env = dict(self.env(), WINEDEBUG=trace) if trace else self.env()
         with open(out, "wb") as f:
             try:
-                rc = subprocess.run([wp.WINE, *args], env=self.env(), stdin=subprocess.DEVNULL, stdout=f,
+                rc = subprocess.run([wp.WINE, *args], env=env, stdin=subprocess.DEVNULL, stdout=f,
                                     stderr=subprocess.STDOUT, timeout=timeout).returncode
             except subprocess.TimeoutExpired:
                 rc = None
@@ -140,12 +143,12 @@ class WineMachine:
         self.run(output_name, str(self.tools["i686"] / "spoolq.exe"))
         return (self.results / output_name).read_text()
 
-    def spoolq(self, output_name, *args):
+    def spoolq(self, output_name, *args, trace=""):
         """spoolq.exe for a change, in the native architecture: Wine's
         spooler works inside the calling program, in its environment, where
         Windows' works in the 64-bit spooler service."""
         arch = "x86_64" if self.kind == "win64" else "i686"
-        return self.run(output_name, str(self.tools[arch] / "spoolq.exe"), *args)
+        return self.run(output_name, str(self.tools[arch] / "spoolq.exe"), *args, trace=trace)
 
     def end(self):
         """Ends the scenario's programs, then every process of the prefix."""

@@ -12,12 +12,14 @@ Options of @scenario:
 """
 
 import re
+import shutil
 import time
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional
 
 from checks import (INSTALLER, INSTALLER_BOX, INSTALLER_LOG, PORT_TYPE, PRINTUI, PROGRESS, RESTART_QUESTION,
                     TURN_OFF, UNINSTALLER, UNINSTALLER_BOX, UNINSTALLER_DIALOG, UNINSTALLER_LOG, Stop)
+import compare
 import machines as m
 
 
@@ -452,6 +454,13 @@ def xp64_com3(r):
 def xp_com2(r):
     program = install_from_dialog(r, "1008")
     r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), RESTART_QUESTION)
+    # Wine's spooler works inside the program that calls it: the installer's
+    # AddMonitor loads the language monitor; the print processor is loaded
+    # when the spooler prints a job (a test page; Wine then fails to open
+    # the port for the job, 1801).
+    r.check("zpmon40.dll" in r.loaded(f"wine-{INSTALLER}.log"), "Wine's spooler did not load ZPMON40.dll")
+    r.wine.spoolq("test-page.txt", "print", DRIVER, trace="+loaddll")
+    r.check("zppro40.dll" in r.loaded("test-page.txt"), "Wine's spooler did not load ZPPRO40.dll for a job")
     r.keep_log()
     r.check_log_start()
     r.check_environment()
@@ -513,6 +522,48 @@ def win7_32_com1(r):
     spooler = r.spooler()
     r.check(r.printers(spooler) == [(DRIVER, DRIVER, "COM1:")], "not one printer KORVANT ZMP-K40 on COM1:")
     r.sim.install(r.wine.package, "--port", "COM1", "--no")
+
+
+def broken_package(r, name, change):
+    """A copy of the package under C:\\broken\\NAME with one thing wrong."""
+    folder = r.wine.drive_c / "broken" / name
+    folder.parent.mkdir(exist_ok=True)
+    shutil.copytree(r.dist, folder)
+    change(folder)
+    return rf"C:\broken\{name}\ZMPK40.inf"
+
+
+def without_model_for_x64(folder):
+    inf = folder / "ZMPK40.inf"
+    text = inf.read_bytes().decode("latin-1")
+    # The model stays in the undecorated section, which 64-bit Windows
+    # does not read.
+    text = text.replace('[KORVANT.NTamd64]\r\n"KORVANT ZMP-K40"', '[KORVANT.NTamd64]\r\n"KORVANT ZMP-K41"')
+    inf.write_bytes(text.encode("latin-1"))
+
+
+@scenario("17-printui-refuses", "our printui.dll, 32-bit and 64-bit, with a package that lacks a file and one "
+          "whose x64 models section lacks the model: a non-zero exit code and nothing registered", product=False)
+def printui_refuses(r):
+    cases = [("missing-file", lambda f: (f / "Driver64" / "ZMP40.dll").unlink(), 2),
+             ("no-x64-model", without_model_for_x64, 1797)]
+    # (wine starts the 32-bit cmd: the 64-bit rundll32 is in Sysnative.)
+    rundlls = [("32-bit", "rundll32"), ("64-bit", r"C:\windows\Sysnative\rundll32.exe")]
+    before = r.spooler("spooler-before.txt")
+    files_before = compare.files_of(r.wine.drive_c)
+    for name, change, code in cases:
+        inf = broken_package(r, name, change)
+        for bits, rundll in rundlls:
+            out = f"printui-{name}-{bits}.txt"
+            rc = r.wine.run(out, "cmd", "/c", rundll, "printui.dll,PrintUIEntry", "/if", "/b", DRIVER, "/f", inf,
+                            "/r", "COM1:", "/m", DRIVER)
+            done = r.printui_log()
+            r.check(rc not in (0, None) and done.rstrip().endswith(f"exit {code}"),
+                    f"printui ({bits}, {name}): exit code {rc}, expected {code} (see printui-standin.log)")
+    r.check(r.spooler("spooler-after.txt") == before, "the spooler changed")
+    r.check(compare.files_of(r.wine.drive_c) == files_before, "files changed (see the spooler's folders)")
+    r.wine.end()
+    r.check(not compare.registry_of(r.wine.registry()), "our keys are in the registry")
 
 
 for _spec in SCENARIOS.values():

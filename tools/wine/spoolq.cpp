@@ -160,12 +160,40 @@ int SetData(const char* printerName, const char* name, const char* number) {
     return 0;
 }
 
+// A small RAW job, as a program prints one.
+int Print(const char* printerName) {
+    HANDLE printer = nullptr;
+    if (!OpenPrinterA(const_cast<char*>(printerName), &printer, nullptr)) {
+        Failed("OpenPrinterA");
+        return 1;
+    }
+    DOC_INFO_1A doc{const_cast<char*>("spoolq test page"), nullptr, const_cast<char*>("RAW")};
+    DWORD job = StartDocPrinterA(printer, 1, reinterpret_cast<BYTE*>(&doc));
+    if (!job) {
+        Failed("StartDocPrinterA");
+        ClosePrinter(printer);
+        return 1;
+    }
+    static const char kPage[] = "ZMP-K40 test page\r\n";
+    DWORD written = 0;
+    bool ok = WritePrinter(printer, const_cast<char*>(kPage), sizeof kPage - 1, &written);
+    if (!ok) Failed("WritePrinter");
+    if (!EndDocPrinter(printer)) {
+        Failed("EndDocPrinter");
+        ok = false;
+    }
+    ClosePrinter(printer);
+    if (ok) std::printf("printed job %lu on \"%s\"\n", job, printerName);
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc >= 5 && std::strcmp(argv[1], "add-printer") == 0)
         return AddPrinterObject(argv[2], argv[3], argv[4], argc >= 6 ? argv[5] : "winprint");
     if (argc == 5 && std::strcmp(argv[1], "set-data") == 0) return SetData(argv[2], argv[3], argv[4]);
+    if (argc == 3 && std::strcmp(argv[1], "print") == 0) return Print(argv[2]);
     if (argc != 1) {
         std::fprintf(stderr,
                      "usage: spoolq.exe | spoolq.exe add-printer NAME DRIVER PORT [PROCESSOR]\n"
