@@ -103,69 +103,81 @@ def selected(wanted):
 # ------------------------------------------------------------------ one scenario
 
 class Outcome:
+    """The scenarios' verdicts as the workers reach them."""
+
     def __init__(self):
         self.verdict = {}   # name -> PASS/FAIL/SKIP
+        self.taken = set()  # started by a worker
         self.lock = threading.Condition()
+
+
+def prepare(spec, r, outcome, templates):
+    """The scenario's two machines: fresh ones, or copies of those its base
+    left. Returns why the scenario is skipped, or ""."""
+    if spec.base:
+        if outcome.verdict.get(spec.base) != "PASS":
+            return f"continues the machine of {spec.base}, which did not pass"
+        wp.copy_prefix(PREFIXES / spec.base, r.wine.prefix)
+        r.sim.copy_from(SIMS / spec.base)
+    else:
+        wp.copy_prefix(templates[spec.kind], r.wine.prefix)
+        r.sim.new(checks.VERSIONS[spec.version]["sim"], spec.kind == "win64")
+    r.wine.install_printui()
+    if spec.product:
+        r.wine.lay_out(DIST, spec.config)
+    if not r.wine.set_version(spec.version):
+        r.fail(f"could not set the Windows version {spec.version}")
+    return ""
+
+
+def compare_machines(spec, r, spooler_text):
+    """The side by side of the two machines; an unexplained difference fails
+    the scenario."""
+    wine_obs = compare.observe_wine(r.wine, spooler_text, r.exit_code)
+    sim_obs = compare.observe_sim(r.sim, r.sim.show())
+    differences = compare.write_comparison(r.results, spec.name, wine_obs, sim_obs)
+    unexplained = {}
+    for d in differences:
+        if not d["known"]:
+            text = f"{d['section']}: only {'Wine' if d['side'] == 'wine' else 'the simulator'} has \"{d['line']}\""
+            unexplained[text] = unexplained.get(text, 0) + 1
+    for text, count in unexplained.items():
+        r.fail(f"unexplained difference, {text}{f' ({count} times)' if count > 1 else ''} (see comparison.txt)")
+    return differences
 
 
 def run_scenario(spec, screen, outcome, templates):
     results = RESULTS / spec.name
-    prefix = PREFIXES / spec.name
     shutil.rmtree(results, ignore_errors=True)
     results.mkdir(parents=True)
     transcript = open(results / "transcript.txt", "w")
     begin = wp.now_ms()
-    wine = machines.WineMachine(spec.kind, prefix, screen.display, TOOLS, results,
+    wine = machines.WineMachine(spec.kind, PREFIXES / spec.name, screen.display, TOOLS, results,
                                 lambda text: (transcript.write(text + "\n"), transcript.flush()))
     sim = machines.SimMachine(SIM_TOOL, SIMS / spec.name, results)
     r = checks.Run(spec, wine, sim, DIST, results, transcript)
     skip = ""
     differences = []
     try:
-        if spec.base:
-            base = outcome.verdict.get(spec.base)
-            if base != "PASS":
-                skip = f"continues the machine of {spec.base}, which did not pass"
-                raise checks.Stop()
-            wp.copy_prefix(PREFIXES / spec.base, prefix)
-            sim.copy_from(machines.SimMachine(SIM_TOOL, SIMS / spec.base, results))
-        else:
-            wp.copy_prefix(templates[spec.kind], prefix)
-            checks_version = checks.VERSIONS[spec.version]
-            sim.new(checks_version["sim"], spec.kind == "win64")
-        wine.install_printui()
-        if spec.product:
-            wine.lay_out(DIST, spec.config)
-        if not wine.set_version(spec.version):
-            r.fail(f"could not set the Windows version {spec.version}")
-            raise checks.Stop()
-        spec.run(r)
+        skip = prepare(spec, r, outcome, templates)
+        if not skip and not r.fails:
+            spec.run(r)
     except checks.Stop:
         pass
     except Exception:
         r.fail("harness error: " + traceback.format_exc().strip().splitlines()[-1])
         r.note(traceback.format_exc())
-    if r.fails:
+    if r.fails and wine.prefix.exists():
         r.shot("at-failure")
         r.robot("windows")
     # What the machines hold: the spooler while Wine runs, the rest after.
     observed = spec.product and sim.exit_code is not None
     spooler_text = wine.spooler("spooler-final.txt") if observed else ""
-    wine.end()
+    if wine.prefix.exists():
+        wine.end()
     if observed:
         try:
-            wine_obs = compare.observe_wine(wine, spooler_text, r.exit_code)
-            sim_obs = compare.observe_sim(sim, sim.show())
-            differences = compare.write_comparison(results, spec.name, wine_obs, sim_obs)
-            unexplained = {}
-            for d in differences:
-                if not d["known"]:
-                    text = (f"{d['section']}: only {'Wine' if d['side'] == 'wine' else 'the simulator'} has "
-                            f"\"{d['line']}\"")
-                    unexplained[text] = unexplained.get(text, 0) + 1
-            for text, count in unexplained.items():
-                r.fail(f"unexplained difference, {text}{f' ({count} times)' if count > 1 else ''} "
-                       f"(see comparison.txt)")
+            differences = compare_machines(spec, r, spooler_text)
         except Exception:
             r.fail("comparison error: " + traceback.format_exc().strip().splitlines()[-1])
             r.note(traceback.format_exc())
@@ -187,19 +199,20 @@ def run_scenario(spec, screen, outcome, templates):
         line += "".join(f"\n       {f}" for f in r.fails[1:])
     r.note(verdict)
     transcript.close()
-    shots = sorted(p.name for p in results.glob("*.png"))
     (results / "result.json").write_text(json.dumps({
-        "scenario": spec.name, "title": spec.title, "windows": f"{checks.VERSIONS[spec.version]['title']}, "
-        f"{wp.KINDS[spec.kind]}", "base": spec.base, "verdict": verdict, "reasons": r.fails or ([skip] if skip else []),
+        "scenario": spec.name, "title": spec.title,
+        "windows": f"{checks.VERSIONS[spec.version]['title']}, {wp.KINDS[spec.kind]}", "base": spec.base,
+        "verdict": verdict, "reasons": r.fails or ([skip] if skip else []),
         "wall_ms": wall, "paced_ms": paced, "user_ms": r.user_ms, "overhead_ms": overhead, "log_span_ms": span,
-        "exit_code": {"wine": r.exit_code, "simulator": sim.exit_code}, "screenshots": shots,
+        "exit_code": {"wine": r.exit_code, "simulator": sim.exit_code},
+        "screenshots": sorted(p.name for p in results.glob("*.png")),
         "comparison": "comparison.txt" if observed else None, "differences": differences,
     }, indent=2))
     say(line)
-    # A machine others continue stays until they are done; a failed one
-    # stays for a look.
+    # A machine that others continue stays for them (until the next run), a
+    # failed one for a look.
     if verdict != "FAIL" and not spec.dependents:
-        shutil.rmtree(prefix, ignore_errors=True)
+        shutil.rmtree(wine.prefix, ignore_errors=True)
     return verdict
 
 
@@ -271,15 +284,22 @@ def main():
             return 1
         kinds = {SCENARIOS[n].kind for n in order}
         templates = {kind: OUT / f"prefix-template-{kind}" for kind in kinds}
-        for kind, path in templates.items():
-            wp.make_template(kind, path, setup_log)
+        makers = [threading.Thread(target=wp.make_template, args=(kind, path, setup_log))
+                  for kind, path in templates.items()]
+        for t in makers:
+            t.start()
+        for t in makers:
+            t.join()
+        missing = [str(path) for path in templates.values() if not (path / ".zmp-stamp").exists()]
+        if missing:
+            print(f"could not make the Wine prefixes {', '.join(missing)} (see build-wine/wine-setup.log)")
+            return 1
 
     for folder in (PREFIXES, SIMS):
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)
     print(f"product: {DIST} ({subprocess.run(['git', '-C', str(ROOT), 'log', '-1', '--format=%h %s'], capture_output=True, text=True).stdout.strip()})")
     outcome = Outcome()
-    outcome.taken = set()
     errors = []
     jobs = max(1, int(os.environ.get("ZMP_WINE_JOBS", "2")))
     threads = [threading.Thread(target=worker, args=(order, outcome, templates, errors)) for _ in range(jobs)]

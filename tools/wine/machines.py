@@ -96,8 +96,8 @@ class WineMachine:
         cwd = self.unix(directory)
         log = open(self.results / f"wine-{Path(exe).name}.log", "ab")
         # Never a pipe: Wine's helper processes started meanwhile inherit
-        # the descriptors and would hold it open.
-        # Wine writes every DLL the program loads into its log (+loaddll).
+        # the descriptors and would hold it open. Wine writes every DLL the
+        # program loads into this log (+loaddll).
         process = subprocess.Popen([wp.WINE, exe, *args], cwd=cwd, env=dict(self.env(), WINEDEBUG="+loaddll"),
                                    stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         log.close()
@@ -124,11 +124,9 @@ class WineMachine:
     def robot(self, *args):
         """One start of the robot; its lines go to the transcript. Returns
         its exit code and its output."""
+        rc = self.run(".robot", str(self.tools["i686"] / "robot.exe"), *args, timeout=600)
         out = self.results / ".robot"
-        with open(out, "wb") as f:
-            rc = subprocess.run([wp.WINE, str(self.tools["i686"] / "robot.exe"), *args], env=self.env(),
-                                stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.STDOUT, timeout=600).returncode
-        text = out.read_bytes().decode("utf-8", "replace").replace("\r", "")
+        text = out.read_text(encoding="utf-8", errors="replace")
         out.unlink()
         self.note("$ robot " + " ".join(args) + "\n" + text.rstrip("\n"))
         return rc, text
@@ -189,10 +187,11 @@ class SimMachine:
         self.transcript = []
         self.exit_code = None
 
-    def _call(self, *args):
+    def _call(self, *args, record=True):
         r = subprocess.run([self.tool, *args], capture_output=True, text=True)
-        self.transcript.append(f"$ zmpk40-sim {' '.join(args)}\n{r.stdout}{r.stderr}")
-        (self.results / "sim-transcript.txt").write_text("\n".join(self.transcript))
+        if record:
+            self.transcript.append(f"$ zmpk40-sim {' '.join(args)}\n{r.stdout}{r.stderr}")
+            (self.results / "sim-transcript.txt").write_text("\n".join(self.transcript))
         if r.returncode != 0:
             raise RuntimeError(f"zmpk40-sim {args[0]} failed: {r.stderr.strip()}")
         for line in r.stdout.splitlines():
@@ -205,10 +204,11 @@ class SimMachine:
             shutil.rmtree(self.dir)
         self._call("new", str(self.dir), "--os", os_name, *(["--wow64"] if wow64 else []))
 
-    def copy_from(self, other):
+    def copy_from(self, directory):
+        """The machine another scenario left."""
         if self.dir.exists():
             shutil.rmtree(self.dir)
-        shutil.copytree(other.dir, self.dir)
+        shutil.copytree(directory, self.dir)
 
     def install(self, package, *options):
         return self._call("install", str(self.dir), "--package", str(package), *options)
@@ -220,7 +220,10 @@ class SimMachine:
         return self._call("plug", str(self.dir))
 
     def show(self):
-        return json.loads(self._call("show", str(self.dir)))
+        """The machine's state (docs/simulator.md), also kept as sim-state.json."""
+        text = self._call("show", str(self.dir), record=False)
+        (self.results / "sim-state.json").write_text(text)
+        return json.loads(text)
 
     def edit_state(self, change):
         """Changes the saved state (docs/simulator.md) as a test would."""

@@ -318,11 +318,11 @@ NamedDll ReadNamedDll(const Inf& inf, const wstring& section, const wstring& key
 // One file to put in place: where from, where to.
 struct Copy {
     wstring source, target;
+    bool staged;       // in the driver directory, for AddPrinterDriverEx
     wstring provided;  // where Windows itself keeps it (Unidrv), if it does
 };
 
 struct DriverPlan {
-    wstring installSection;
     wstring driverPath, dataFile, configFile, helpFile, dataType;
     std::vector<wstring> dependent;  // file names
     NamedDll monitor, processor;
@@ -382,7 +382,8 @@ wstring SourceOf(const Inf& inf, const Platform& p, const wstring& file) {
 wstring TargetDir(const Inf& inf, const Platform& p, const wstring& copySection) {
     wstring dirid = inf.Value(L"DestinationDirs", copySection);
     if (dirid.empty()) dirid = inf.Value(L"DestinationDirs", L"DefaultDestDir");
-    dirid = SplitList(dirid).empty() ? L"" : SplitList(dirid)[0];
+    std::vector<wstring> fields = SplitList(dirid);
+    dirid = fields.empty() ? L"" : fields[0];
     if (dirid == L"66000") return DriverDir(p);
     if (dirid == L"66001") return ProcessorDir(p);
     if (dirid == L"66002" || dirid == L"11") return SystemDir();
@@ -397,7 +398,6 @@ const wchar_t* const kUnidrvFiles[] = {L"UNIDRV.DLL", L"UNIDRVUI.DLL", L"UNIRES.
 DriverPlan PlanDriver(const Inf& inf, const Platform& p, const wstring& model) {
     DriverPlan plan;
     const wstring section = InstallSectionOf(inf, p, model);
-    plan.installSection = section;
     plan.driverPath = inf.Value(section, L"DriverFile");
     plan.configFile = inf.Value(section, L"ConfigFile");
     plan.helpFile = inf.Value(section, L"HelpFile");
@@ -413,7 +413,9 @@ DriverPlan PlanDriver(const Inf& inf, const Platform& p, const wstring& model) {
     // AddPrinterDriverEx takes them from into its version folder.
     const wstring driverDir = DriverDir(p) + L"\\";
     auto add = [&](const wstring& file, const wstring& copySection) {
-        plan.copies.push_back({SourceOf(inf, p, file), TargetDir(inf, p, copySection) + L"\\" + file, L""});
+        wstring dir = TargetDir(inf, p, copySection) + L"\\";
+        plan.copies.push_back({SourceOf(inf, p, file), dir + file, _wcsicmp(dir.c_str(), driverDir.c_str()) == 0,
+                               L""});
     };
     for (const wstring& entry : SplitList(inf.Value(section, L"CopyFiles"))) {
         if (entry[0] == L'@') {
@@ -430,13 +432,13 @@ DriverPlan PlanDriver(const Inf& inf, const Platform& p, const wstring& model) {
         for (const wchar_t* file : kUnidrvFiles) {
             // Windows has Unidrv; Wine has not, so a copy the package
             // carries stands for it when the driver folder lacks one.
-            plan.copies.push_back({SourceOf(inf, p, file), driverDir + file, driverDir + L"3\\" + file});
+            plan.copies.push_back({SourceOf(inf, p, file), driverDir + file, true, driverDir + L"3\\" + file});
         }
     }
 
     for (const Copy& c : plan.copies) {
+        if (!c.staged) continue;
         wstring name = FileName(c.target);
-        if (_wcsicmp(c.target.substr(0, driverDir.size()).c_str(), driverDir.c_str()) != 0) continue;
         bool main = false;
         for (const wstring* f : {&plan.driverPath, &plan.configFile, &plan.dataFile, &plan.helpFile})
             if (_wcsicmp(f->c_str(), name.c_str()) == 0) main = true;
@@ -527,9 +529,7 @@ void InstallDriver(Journal& journal, const Platform& p, const DriverPlan& plan, 
     const wstring versionDir = DriverDir(p) + L"\\3\\";
     std::vector<wstring> added;
     for (const Copy& c : plan.copies)
-        if (c.target.rfind(versionDir.substr(0, versionDir.size() - 2), 0) == 0 &&
-            !FileExists(versionDir + FileName(c.target)))
-            added.push_back(versionDir + FileName(c.target));
+        if (c.staged && !FileExists(versionDir + FileName(c.target))) added.push_back(versionDir + FileName(c.target));
     if (!AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&info), APD_COPY_NEW_FILES))
         Fail(GetLastError(), L"AddPrinterDriverEx", model);
     journal.Add(L"driver " + model, [model, env, added] {
@@ -537,7 +537,7 @@ void InstallDriver(Journal& journal, const Platform& p, const DriverPlan& plan, 
         for (const wstring& f : added) DeleteFileW(f.c_str());
     });
     for (const Copy& c : plan.copies)
-        if (c.target.rfind(versionDir.substr(0, versionDir.size() - 2), 0) == 0) DeleteFileW(c.target.c_str());
+        if (c.staged) DeleteFileW(c.target.c_str());
 }
 
 void InstallInf(Journal& journal, const Inf& inf) {
