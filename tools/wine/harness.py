@@ -28,7 +28,6 @@ import shutil
 import subprocess
 import sys
 import threading
-import time
 import traceback
 from pathlib import Path
 

@@ -11,14 +11,13 @@ Options of @scenario:
   product  False: runs no product (no package, no comparison)
 """
 
-import re
 import shutil
 import time
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional
 
 from checks import (INSTALLER, INSTALLER_BOX, INSTALLER_LOG, PORT_TYPE, PRINTUI, PROGRESS, RESTART_QUESTION,
-                    TURN_OFF, UNINSTALLER, UNINSTALLER_BOX, UNINSTALLER_DIALOG, UNINSTALLER_LOG, Stop)
+                    TURN_OFF, UNINSTALLER, UNINSTALLER_BOX, UNINSTALLER_DIALOG, UNINSTALLER_LOG)
 import compare
 import machines as m
 
@@ -75,6 +74,20 @@ def uninstaller(r):
     """The uninstaller, started where the "Uninstall" entry points."""
     r.log_name = UNINSTALLER_LOG
     return r.wine.start(UNINSTALLER, m.UTILITIES)
+
+
+def uninstaller_with_list(r):
+    """The uninstaller showing its list: our one printer, checked. The user
+    looks at it meanwhile."""
+    program = uninstaller(r)
+    r.act("wait-window", UNINSTALLER_DIALOG, "30000", stop=True)
+    r.act("wait-text", UNINSTALLER_DIALOG, "1001", "Uninstall", "5000", "--", "list-checks", UNINSTALLER_DIALOG,
+          "1006", stop=True)
+    with r.user():
+        r.shows("1 items")
+        r.shows(f'0 "{DRIVER}" checked')
+        r.shot("uninstaller-list")
+    return program
 
 
 def check_printui_ran(r, command):
@@ -288,14 +301,8 @@ def check_removal(r):
 def win7_plug_uninstall(r):
     plug_in(r)
     r.spooler("spooler-before.txt")
-    program = uninstaller(r)
-    r.act("wait-window", UNINSTALLER_DIALOG, "30000", stop=True)
-    r.act("wait-text", UNINSTALLER_DIALOG, "1001", "Uninstall", "5000", "--", "list-checks", UNINSTALLER_DIALOG,
-          "1006", stop=True)
+    program = uninstaller_with_list(r)
     with r.user():
-        r.shows("1 items")
-        r.shows(f'0 "{DRIVER}" checked')
-        r.shot("uninstaller-list")
         r.second_start(UNINSTALLER, m.UTILITIES, UNINSTALLER_DIALOG, UNINSTALLER_LOG)
         # Unchecking the only printer leaves nothing to do; checking it again does.
         r.act("toggle-check", UNINSTALLER_DIALOG, "1006", "0", "--", "texts", UNINSTALLER_DIALOG)
@@ -481,14 +488,8 @@ def xp_com2(r):
 @scenario("14-xp-uninstall", "after 13, the uninstaller: the printer listed, Uninstall; No", base="13-xp-com2",
           kind="win32", version="winxp")
 def xp_uninstall(r):
-    program = uninstaller(r)
-    r.act("wait-window", UNINSTALLER_DIALOG, "30000", stop=True)
-    r.act("wait-text", UNINSTALLER_DIALOG, "1001", "Uninstall", "5000", "--", "list-checks", UNINSTALLER_DIALOG,
-          "1006", stop=True)
+    program = uninstaller_with_list(r)
     with r.user():
-        r.shows("1 items")
-        r.shows(f'0 "{DRIVER}" checked')
-        r.shot("uninstaller-list")
         r.act("click", UNINSTALLER_DIALOG, "Uninstall")
     r.expect_boxes(r.finish(program, UNINSTALLER_BOX, "No", seconds=300), RESTART_QUESTION)
     r.keep_log()
