@@ -259,7 +259,8 @@ def main():
             print(f"{spec.name:<30} {where}{'; after ' + spec.base if spec.base else ''}\n    {spec.title}")
         return 0
     if args.compare:
-        path = RESULTS / args.compare / "comparison.txt"
+        name = next((n for n in SCENARIOS if args.compare in (n, n.split("-")[0])), args.compare)
+        path = RESULTS / name / "comparison.txt"
         if not path.exists():
             sys.exit(f"no comparison for {args.compare} yet: run tools/wine/harness.py {args.compare}")
         print(path.read_text(), end="")

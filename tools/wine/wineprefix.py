@@ -5,13 +5,13 @@ one pristine prefix per kind of Windows, and the machine a scenario works on
 import os
 import re
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
 from pathlib import Path
 
-WINE = "/usr/bin/wine"            # runs PE32 programs, in either kind of prefix
-WINE64 = "/usr/lib/wine/wine64"   # the 64-bit loader
+WINE = "/usr/bin/wine"            # PE32 programs in either kind of prefix, PE32+ in a 64-bit one
 WINESERVER = "/usr/bin/wineserver"
 WINE32_LOADER = "/usr/lib/wine/wine"  # present with wine32:i386
 
@@ -60,7 +60,6 @@ def runs_i386():
     """Whether this kernel runs i386 code: a static i386 program that exits
     with 42 (Wine's 32-bit loader needs it)."""
     code = bytes([0xB8, 1, 0, 0, 0, 0xBB, 42, 0, 0, 0, 0xCD, 0x80])  # exit(42) through int 0x80
-    import struct
     base = 0x08048000
     entry = base + 52 + 32
     total = 52 + 32 + len(code)
