@@ -7,8 +7,8 @@ want=(cmake ninja-build g++ libgtest-dev libgmock-dev nlohmann-json3-dev
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 file)
 if [ "${ZMP_WITH_WINE:-0}" = 1 ]; then
   # wine32:i386 too, which tools/wine/harness.py adds once it knows that
-  # this machine runs i386 code.
-  want+=(wine wine64 xvfb xdotool imagemagick fonts-dejavu-core python3)
+  # this machine runs i386 code; chromium shows the results page.
+  want+=(wine wine64 xvfb xdotool imagemagick fonts-dejavu-core python3 chromium)
 fi
 if [ "${ZMP_WITH_CLANG:-0}" = 1 ]; then
   want+=(clang libclang-rt-14-dev)

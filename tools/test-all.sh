@@ -24,4 +24,10 @@ fi
 # Under Wine: the shipped PE32 programs on 64-bit (WOW64) and 32-bit Windows,
 # driven by our UI robot and compared with the simulator (under three minutes).
 ZMP_WITH_WINE=1 tools/deps.sh
-tools/wine/harness.py
+tools/wine/results_page_test.py
+status=0
+tools/wine/harness.py || status=$?
+# The run's results page as headless Chromium shows it, also after a failure
+# (screenshot: build-wine/results/index.png).
+tools/wine/harness.py --check-page
+exit $status

@@ -51,6 +51,7 @@ class Run:
         self.log_name = ""     # the log whose span is the program's paced time
         self.exit_code = None  # the main program's, compared with the simulator's
         self.out = ""          # the last robot output
+        self.shots = []        # the screenshots' names in the order taken
 
     # -------------------------------------------------------------- recording
 
@@ -93,7 +94,10 @@ class Run:
         return self.check(text not in self.out, f"did not expect {text!r}")
 
     def shot(self, name):
-        self.check(self.wine.shot(name), f"screenshot {name}")
+        if self.check(self.wine.shot(name), f"screenshot {name}"):
+            if name in self.shots:  # taken again: the file holds the later one
+                self.shots.remove(name)
+            self.shots.append(name)
 
     @contextmanager
     def user(self):

@@ -317,6 +317,14 @@ def write_comparison(folder, scenario, wine_obs, sim_obs):
     return differences
 
 
+def readme_explanations(readme):
+    """What the README says of each key: the '- `key`: ...' items of its
+    section "What Wine does differently", one line each."""
+    _, heading, rest = Path(readme).read_text().partition("\n## What Wine does differently")
+    section = rest.split("\n## ", 1)[0] if heading else ""
+    return {m.group(1): " ".join(m.group(2).split())
+            for m in re.finditer(r"^- `([a-z0-9-]+)`: (.*(?:\n  .*)*)", section, re.M)}
+
+
 def readme_keys(readme):
-    """The keys the README explains: its '- `key`:' items."""
-    return set(re.findall(r"^- `([a-z0-9-]+)`", Path(readme).read_text(), re.M))
+    return set(readme_explanations(readme))

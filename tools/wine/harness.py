@@ -8,6 +8,9 @@ is compared with the simulator's after the same scenario.
                                         continues another brings it along)
   tools/wine/harness.py --list          the scenarios
   tools/wine/harness.py --compare NAME  the side-by-side of NAME's last run
+  tools/wine/harness.py --check-page    the last run's page (results/index.html)
+                                        in headless Chromium: a screenshot of it
+                                        (index.png), its verdicts against the run's
 
 Environment: ZMP_WINE_OUT (default build-wine/), ZMP_WINE_JOBS (scenarios
 at a time, each on a screen of its own; default 2).
@@ -17,7 +20,8 @@ split into paced (what the program's own log spans, plus its documented
 sleep after the last line, less the time it waited for the user), user (a
 dialog or box shown until the robot answered it) and overhead (the rest).
 Everything stays in build-wine/results/<scenario>/: transcript, screenshots,
-logs, comparison.txt and result.json. Last line: "N passed, N failed, N
+logs, comparison.txt and result.json; build-wine/results/index.html shows
+the run as a page (results_page.py). Last line: "N passed, N failed, N
 skipped"; the exit code is 1 when a scenario failed.
 """
 
@@ -28,6 +32,7 @@ import shutil
 import subprocess
 import sys
 import threading
+import time
 import traceback
 from pathlib import Path
 
@@ -39,6 +44,7 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 import checks  # noqa: E402
 import compare  # noqa: E402
 import machines  # noqa: E402
+import results_page  # noqa: E402
 import wineprefix as wp  # noqa: E402
 from scenarios import SCENARIOS  # noqa: E402
 
@@ -200,11 +206,11 @@ def run_scenario(spec, screen, outcome, templates):
     transcript.close()
     (results / "result.json").write_text(json.dumps({
         "scenario": spec.name, "title": spec.title,
-        "windows": f"{checks.VERSIONS[spec.version]['title']}, {wp.KINDS[spec.kind]}", "base": spec.base,
+        "windows": spec.windows, "base": spec.base,
         "verdict": verdict, "reasons": r.fails or ([skip] if skip else []),
         "wall_ms": wall, "paced_ms": paced, "user_ms": r.user_ms, "overhead_ms": overhead, "log_span_ms": span,
         "exit_code": {"wine": r.exit_code, "simulator": sim.exit_code},
-        "screenshots": sorted(p.name for p in results.glob("*.png")),
+        "screenshots": [f"{name}.png" for name in r.shots],
         "comparison": "comparison.txt" if observed else None, "differences": differences,
     }, indent=2))
     say(line)
@@ -252,11 +258,20 @@ def main():
     parser.add_argument("scenarios", nargs="*")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--compare", metavar="NAME")
+    parser.add_argument("--check-page", action="store_true")
     args = parser.parse_args()
+    if args.check_page:
+        problems = results_page.check(RESULTS)
+        for problem in problems:
+            print(f"results page: {problem}")
+        if problems:
+            return 1
+        print(f"results page: {RESULTS / results_page.PAGE} shows the harness's verdicts "
+              f"(screenshot {RESULTS / results_page.SHOT})")
+        return 0
     if args.list:
         for spec in SCENARIOS.values():
-            where = f"{checks.VERSIONS[spec.version]['title']}, {wp.KINDS[spec.kind]}"
-            print(f"{spec.name:<30} {where}{'; after ' + spec.base if spec.base else ''}\n    {spec.title}")
+            print(f"{spec.name:<30} {spec.windows}{'; after ' + spec.base if spec.base else ''}\n    {spec.title}")
         return 0
     if args.compare:
         name = next((n for n in SCENARIOS if args.compare in (n, n.split("-")[0])), args.compare)
@@ -267,21 +282,44 @@ def main():
         return 0
 
     order = selected(args.scenarios)
-    OUT.mkdir(parents=True, exist_ok=True)
+    RESULTS.mkdir(parents=True, exist_ok=True)
+    results_page.clear(RESULTS)  # nothing of the last run may pass for this one's
+    product = subprocess.run(["git", "-C", str(ROOT), "log", "-1", "--format=%h %s"],
+                             capture_output=True, text=True).stdout.strip()
+    outcome = Outcome()
+    not_run, code = run(order, outcome, product)
+    (RESULTS / "summary.json").write_text(json.dumps({
+        "product": product, "wine": wp.wine_version(), "finished": time.strftime("%Y-%m-%d %H:%M %Z"),
+        "selection": args.scenarios, "scenarios": order, "verdicts": outcome.verdict, "not_run": not_run,
+    }, indent=2))
+    print(f"results page: {results_page.write(RESULTS)}")
+    if not_run and not outcome.verdict:
+        if code == 0:  # this machine cannot run them: skipped, never passed
+            print(f"0 passed, 0 failed, {len(order)} skipped (not run on this machine)")
+        return code
+    counts = {v: sum(1 for x in outcome.verdict.values() if x == v) for v in ("PASS", "FAIL", "SKIP")}
+    print(f"{counts['PASS']} passed, {counts['FAIL']} failed, {counts['SKIP']} skipped")
+    return 1 if counts["FAIL"] or len(outcome.verdict) != len(order) else 0
+
+
+def run(order, outcome, product):
+    """Prepares the machines and runs the scenarios; returns why none ran
+    ("" when they did) and the exit code for that case."""
     unknown = {k.key for k in compare.KNOWN} - compare.readme_keys(HERE / "README.md")
     if unknown:
-        sys.exit(f"tools/wine/README.md does not explain the known differences {sorted(unknown)}")
+        problem = f"tools/wine/README.md does not explain the known differences {sorted(unknown)}"
+        print(problem)
+        return problem, 1
     with open(OUT / "wine-setup.log", "w") as setup_log:
         missing = wp.ensure_packages(ROOT, setup_log)
         if missing:
             # Every scenario runs the PE32 product or our 32-bit tools.
             print(f"cannot run {', '.join(order)}: {missing}")
-            print(f"0 passed, 0 failed, {len(order)} skipped (not run on this machine)")
-            return 0
+            return f"not run on this machine: {missing}", 0
         problem = build(setup_log)
         if problem:
             print(problem)
-            return 1
+            return problem, 1
         kinds = {SCENARIOS[n].kind for n in order}
         templates = {kind: OUT / f"prefix-template-{kind}" for kind in kinds}
         makers = [threading.Thread(target=wp.make_template, args=(kind, path, setup_log))
@@ -292,14 +330,14 @@ def main():
             t.join()
         missing = [str(path) for path in templates.values() if not (path / ".zmp-stamp").exists()]
         if missing:
-            print(f"could not make the Wine prefixes {', '.join(missing)} (see build-wine/wine-setup.log)")
-            return 1
+            problem = f"could not make the Wine prefixes {', '.join(missing)} (see build-wine/wine-setup.log)"
+            print(problem)
+            return problem, 1
 
     for folder in (PREFIXES, SIMS):
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)
-    print(f"product: {DIST} ({subprocess.run(['git', '-C', str(ROOT), 'log', '-1', '--format=%h %s'], capture_output=True, text=True).stdout.strip()})")
-    outcome = Outcome()
+    print(f"product: {DIST} ({product})")
     errors = []
     jobs = max(1, int(os.environ.get("ZMP_WINE_JOBS", "2")))
     threads = [threading.Thread(target=worker, args=(order, outcome, templates, errors)) for _ in range(jobs)]
@@ -309,13 +347,8 @@ def main():
         t.join()
     if errors and not outcome.verdict:
         print(errors[0])
-        return 1
-    (RESULTS / "summary.json").write_text(json.dumps(
-        {"scenarios": [n for n in order if n in outcome.verdict], "verdicts": outcome.verdict}, indent=2))
-    counts = {v: sum(1 for x in outcome.verdict.values() if x == v) for v in ("PASS", "FAIL", "SKIP")}
-    print(f"{counts['PASS']} passed, {counts['FAIL']} failed, {counts['SKIP']} skipped")
-    return 1 if counts["FAIL"] or len(outcome.verdict) != len(order) else 0
-
+        return errors[0], 1
+    return "", 0
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -17,9 +17,10 @@ from dataclasses import dataclass, field
 from typing import Callable, List, Optional
 
 from checks import (INSTALLER, INSTALLER_BOX, INSTALLER_LOG, PORT_TYPE, PRINTUI, PROGRESS, RESTART_QUESTION,
-                    TURN_OFF, UNINSTALLER, UNINSTALLER_BOX, UNINSTALLER_DIALOG, UNINSTALLER_LOG)
+                    TURN_OFF, UNINSTALLER, UNINSTALLER_BOX, UNINSTALLER_DIALOG, UNINSTALLER_LOG, VERSIONS)
 import compare
 import machines as m
+import wineprefix as wp
 
 
 @dataclass
@@ -33,6 +34,10 @@ class Spec:
     config: Optional[List[str]] = None
     product: bool = True
     dependents: List[str] = field(default_factory=list)
+
+    @property
+    def windows(self):
+        return f"{VERSIONS[self.version]['title']}, {wp.KINDS[self.kind]}"
 
 
 SCENARIOS = {}

@@ -150,10 +150,15 @@ def end_prefix(prefix):
     subprocess.run([WINESERVER, "-w"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def wine_version():
+    if not os.path.exists(WINE):
+        return ""
+    return subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
+
+
 def make_template(kind, path, log):
     """A pristine prefix of this kind, made once per Wine version and set-up."""
-    version = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
-    stamp = f"{version} {kind} {TEMPLATE_VERSION}"
+    stamp = f"{wine_version()} {kind} {TEMPLATE_VERSION}"
     stamp_file = path / ".zmp-stamp"
     if stamp_file.exists() and stamp_file.read_text() == stamp:
         return
