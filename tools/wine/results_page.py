@@ -61,7 +61,7 @@ def secs(ms):
 
 
 def first_sentence(text):
-    return re.split(r"(?<=[.:])\s", text, maxsplit=1)[0]
+    return re.split(r"(?<=\.)\s", text, maxsplit=1)[0]
 
 
 def content_boxes(results, scenario_names):
