@@ -350,5 +350,6 @@ def run(order, outcome, product):
         return errors[0], 1
     return "", 0
 
+
 if __name__ == "__main__":
     sys.exit(main())

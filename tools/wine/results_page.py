@@ -111,13 +111,13 @@ def screenshot_html(results, name, shots, boxes):
     return "\n".join(out)
 
 
-def differences_html(name, differences, explanations):
+def differences_html(differences, explanations):
     """The differences grouped by their explanation, unexplained ones first."""
     groups = {}
     for d in differences:
         groups.setdefault(d["known"] or "", []).append(d)
     rows = []
-    for key in sorted(groups, key=lambda k: (k != "", list(groups).index(k))):
+    for key in sorted(groups, key=lambda k: k != ""):  # stable: the rest in the order met
         items = groups[key]
         counts = " · ".join(f"{who} {sum(1 for d in items if d['side'] == side)}"
                             for side, who in (("wine", "Wine"), ("sim", "simulator"))
@@ -131,7 +131,8 @@ def differences_html(name, differences, explanations):
                    f'<details><summary>the {len(items)} line{"s" if len(items) > 1 else ""}</summary>'
                    f'<ul class="lines">{lines}</ul></details>')
         else:
-            why = ('<strong>unexplained</strong>', "a difference nobody has explained: a finding",
+            why = ('<strong>unexplained</strong>', "no entry of compare.py's KNOWN explains it: a finding "
+                   "(tools/wine/README.md, Adding a scenario)",
                    f'<ul class="lines">{lines}</ul>')
         rows.append(f'<tr class="{"" if key else "unexplained"}"><td>{why[0]}</td><td class="num">{counts}</td>'
                     f'<td>{why[1]}{why[2]}</td></tr>')
@@ -162,14 +163,13 @@ def comparison_html(results, spec, result, explanations):
         return '<p class="quiet">No comparison: the scenario ended before both machines had run.</p>'
     comparison = json.loads(path.read_text())
     differences = comparison["differences"]
-    codes = result.get("exit_code") or {}
-    out = [f'<p>Exit code: Wine {esc(codes.get("wine"))}, simulator {esc(codes.get("simulator"))}. ']
+    out = [f'<p>Exit code (Wine / simulator): {esc(exit_codes(result))}. ']
     if differences:
         known = sum(1 for d in differences if d["known"])
         out.append(f"{len(differences)} lines only one side has: {known} explained as Wine's, "
                    f"{len(differences) - known} unexplained "
                    f'(<a href="{link(spec.name, "comparison.txt")}">comparison.txt</a>).</p>')
-        out.append(differences_html(spec.name, differences, explanations))
+        out.append(differences_html(differences, explanations))
     else:
         out.append("Both machines hold the same.</p>")
     out.append(side_by_side_html(spec.name, comparison))
@@ -210,6 +210,54 @@ def reasons_of(summary, name, verdict, result):
     return result.get("reasons") or []
 
 
+def exit_codes(result):
+    codes = result.get("exit_code") or {}
+    return " / ".join("—" if codes.get(side) is None else str(codes[side]) for side in ("wine", "simulator"))
+
+
+def summary_row(spec, verdict, result, reasons):
+    name, cls = spec.name, CLASSES[verdict]
+    ran = bool(result) and verdict in ("PASS", "FAIL")
+    compared = ran and result.get("comparison")
+    differences = result.get("differences") or []
+    unexplained = sum(1 for d in differences if not d["known"])
+    nums = ([secs(result[k]) for k in ("wall_ms", "paced_ms")] + [str(result["log_span_ms"] // 1000)]
+            + [secs(result[k]) for k in ("user_ms", "overhead_ms")]) if ran else ["—"] * 5
+    diffs = ("—" if not compared else "none" if not differences else
+             f"{len(differences) - unexplained} known"
+             + (f", <strong>{unexplained} unexplained</strong>" if unexplained else ""))
+    why = f'<div class="why">{esc(reasons[0])}</div>' if verdict != "PASS" and reasons else ""
+    return (f'<tr class="{cls}" data-scenario="{esc(name)}" data-verdict="{esc(verdict)}">'
+            f'<td><a href="#s-{esc(name)}">{esc(name)}</a></td><td>{esc(spec.windows)}</td>'
+            f'<td><span class="verdict {cls}">{esc(LABELS[verdict])}</span>{why}</td>'
+            + "".join(f'<td class="num">{n}</td>' for n in nums)
+            + f'<td class="num">{esc(exit_codes(result)) if compared else "—"}</td><td>{diffs}</td>'
+            f'<td class="num">{len(result.get("screenshots") or []) if ran else "—"}</td></tr>')
+
+
+def scenario_section(results, spec, verdict, result, reasons, boxes, explanations):
+    name, cls = spec.name, CLASSES[verdict]
+    part = [f'<section id="s-{esc(name)}" class="scenario {cls}" data-scenario="{esc(name)}" '
+            f'data-verdict="{esc(verdict)}">',
+            f'<h2><span class="verdict {cls}">{esc(LABELS[verdict])}</span> {esc(name)}</h2>',
+            f'<p class="what">{esc(spec.title)}</p>',
+            f'<p class="where">{esc(spec.windows)}'
+            + (f'; continues the machines of <a href="#s-{esc(spec.base)}">{esc(spec.base)}</a>'
+               if spec.base else "") + "</p>"]
+    if reasons and verdict != "PASS":
+        part.append('<ul class="reasons">' + "".join(f"<li>{esc(r)}</li>" for r in reasons) + "</ul>")
+    if result and verdict in ("PASS", "FAIL"):
+        part.append(f'<p class="times">{figures(result)}</p>')
+        part.append(screenshot_html(results, name, result.get("screenshots") or [], boxes))
+        part.append("<h3>Wine and the simulator</h3>")
+        part.append(comparison_html(results, spec, result, explanations))
+        files = sorted(p.name for p in (results / name).iterdir() if p.suffix != ".png")
+        part.append('<p class="files">Files: ' + " · ".join(f'<a href="{link(name, f)}">{esc(f)}</a>'
+                                                             for f in files) + "</p>")
+    part.append("</section>")
+    return "\n".join(part)
+
+
 def write(results):
     """index.html from the last run's files; returns its path."""
     summary, rows = load(results)
@@ -222,52 +270,12 @@ def write(results):
     state = "fail" if counts["failed"] else "notrun" if counts["not run"] else "pass"
     selection = " ".join(summary.get("selection") or []) or "every scenario"
 
-    table, sections, met = [], [], []
+    table, sections, met = [], [], {}  # met: the explanations' keys, in the order met
     for spec, verdict, result in rows:
-        name, label, cls = spec.name, LABELS[verdict], CLASSES[verdict]
-        reasons = reasons_of(summary, name, verdict, result)
-        ran = bool(result) and verdict in ("PASS", "FAIL")
-        differences = result.get("differences") or []
-        for d in differences:
-            if d["known"] and d["known"] not in met:
-                met.append(d["known"])
-        unexplained = sum(1 for d in differences if not d["known"])
-        nums = ([secs(result[k]) for k in ("wall_ms", "paced_ms")] + [str(result["log_span_ms"] // 1000)]
-                + [secs(result[k]) for k in ("user_ms", "overhead_ms")]) if ran else ["—"] * 5
-        codes = result.get("exit_code") or {}
-        exits = (f'{esc(codes.get("wine"))} / {esc(codes.get("simulator"))}'
-                 if ran and result.get("comparison") else "—")
-        diffs = ("—" if not (ran and result.get("comparison")) else "none" if not differences else
-                 f'{len(differences) - unexplained} known' + (f', <strong>{unexplained} unexplained</strong>'
-                                                              if unexplained else ""))
-        why = f'<div class="why">{esc(reasons[0])}</div>' if verdict != "PASS" and reasons else ""
-        table.append(
-            f'<tr class="{cls}" data-scenario="{esc(name)}" data-verdict="{esc(verdict)}">'
-            f'<td><a href="#s-{esc(name)}">{esc(name)}</a></td><td>{esc(spec.windows)}</td>'
-            f'<td><span class="verdict {cls}">{esc(label)}</span>{why}</td>'
-            + "".join(f'<td class="num">{n}</td>' for n in nums)
-            + f'<td class="num">{exits}</td><td>{diffs}</td>'
-            f'<td class="num">{len(result.get("screenshots") or []) if ran else "—"}</td></tr>')
-
-        part = [f'<section id="s-{esc(name)}" class="scenario {cls}" data-scenario="{esc(name)}" '
-                f'data-verdict="{esc(verdict)}">',
-                f'<h2><span class="verdict {cls}">{esc(label)}</span> {esc(name)}</h2>',
-                f'<p class="what">{esc(spec.title)}</p>',
-                f'<p class="where">{esc(spec.windows)}'
-                + (f'; continues the machines of <a href="#s-{esc(spec.base)}">{esc(spec.base)}</a>'
-                   if spec.base else "") + "</p>"]
-        if reasons and verdict != "PASS":
-            part.append('<ul class="reasons">' + "".join(f"<li>{esc(r)}</li>" for r in reasons) + "</ul>")
-        if ran:
-            part.append(f'<p class="times">{figures(result)}</p>')
-            part.append(screenshot_html(results, name, result.get("screenshots") or [], boxes))
-            part.append("<h3>Wine and the simulator</h3>")
-            part.append(comparison_html(results, spec, result, explanations))
-            files = sorted(p.name for p in (results / name).iterdir() if p.suffix != ".png")
-            part.append('<p class="files">Files: ' + " · ".join(f'<a href="{link(name, f)}">{esc(f)}</a>'
-                                                                 for f in files) + "</p>")
-        part.append("</section>")
-        sections.append("\n".join(part))
+        reasons = reasons_of(summary, spec.name, verdict, result)
+        table.append(summary_row(spec, verdict, result, reasons))
+        sections.append(scenario_section(results, spec, verdict, result, reasons, boxes, explanations))
+        met.update(dict.fromkeys(d["known"] for d in result.get("differences") or [] if d["known"]))
 
     glossary = ""
     if met:
