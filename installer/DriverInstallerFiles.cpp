@@ -148,7 +148,7 @@ bool DriverInstaller::CreateDirectoryWithSA(const std::string& path) {
     Registry& registry = platform_.registry;
 
     SidRef everyone = SidRef::None;
-    Status sid = registry.AllocateEveryoneSid(everyone);
+    Status sid = registry.AllocateWellKnownSid(sec::WellKnownSid::World, everyone);
     if (!sid.ok()) {
         log_.WriteLog("Fail to get Everyone SID. (%d)", static_cast<int>(sid.code));
         everyone = SidRef::None;

@@ -58,6 +58,12 @@ public:
     virtual Status CreateDirectory(const std::string& path, const DirectorySecurity* security) = 0;
     virtual Status RemoveDirectory(const std::string& path) = 0;
 
+    // CharPrevA(text, text + position): where the character before position
+    // starts, by the system's ANSI code page, in which paths are written. In
+    // a double-byte code page the second byte of a character may be 0x5C,
+    // the byte of a backslash. 0 at the start.
+    virtual std::size_t CharPrev(const std::string& text, std::size_t position) = 0;
+
     // FindFirstFileA / FindNextFileA / FindClose
     virtual Status FindFirstFile(const std::string& pattern, FindHandle& handle, FindData& data) = 0;
     virtual Status FindNextFile(FindHandle handle, FindData& data) = 0;

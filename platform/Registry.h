@@ -43,6 +43,14 @@ constexpr Dword kSubContainersOnlyInherit = 0x2;
 constexpr Dword kSubContainersAndObjectsInherit = 0x3;
 enum TrusteeForm : Dword { kTrusteeIsSid = 0, kTrusteeIsName = 1 };
 enum TrusteeType : Dword { kTrusteeIsUnknown = 0, kTrusteeIsWellKnownGroup = 5 };
+// Accounts named by their well-known SIDs: their names differ between the
+// language editions of Windows ("Everyone" is "Jeder" on a German one).
+enum class WellKnownSid {
+    World,                  // S-1-1-0, "Everyone"
+    LocalSystem,            // S-1-5-18, "SYSTEM"
+    BuiltinAdministrators,  // S-1-5-32-544, "Administrators"
+    BuiltinUsers,           // S-1-5-32-545, "Users"
+};
 }  // namespace sec
 
 struct ExplicitAccess {
@@ -69,6 +77,14 @@ public:
                             RegKey& out) = 0;
     // RegSetValueExA(key, name, 0, REG_SZ, value incl. its NUL)
     virtual Dword SetStringValue(RegKey key, const std::string& name, const std::string& value) = 0;
+    // RegQueryValueExA(key, name, NULL, &type, buffer, &size) with a buffer
+    // of bufferSize bytes: a REG_SZ value without its NUL. 2 when missing,
+    // ERROR_MORE_DATA (234) when it does not fit, ERROR_INVALID_DATA (13)
+    // for a value of another type; the key needs KEY_QUERY_VALUE.
+    virtual Dword QueryStringValue(RegKey key, const std::string& name, Dword bufferSize, std::string& out) = 0;
+    // RegEnumKeyExA(key, index, 256-byte name, ...): the index-th subkey's
+    // name; ERROR_NO_MORE_ITEMS (259) past the last. Needs KEY_ENUMERATE_SUB_KEYS.
+    virtual Dword EnumKey(RegKey key, Dword index, std::string& name) = 0;
     virtual Dword CloseKey(RegKey key) = 0;
     // RegConnectRegistryA("\\\\machine", root, &out)
     virtual Dword ConnectRegistry(const std::string& machine, RegKey root, RegKey& out) = 0;
@@ -87,12 +103,19 @@ public:
     virtual Dword GetKeyDacl(RegKey key, AclRef& dacl, SecurityDescriptorRef& descriptor) = 0;
     // SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, NULL, NULL, dacl, NULL)
     virtual Dword SetKeyDacl(RegKey key, AclRef dacl) = 0;
+    // GetNamedSecurityInfoA / SetNamedSecurityInfoA of the key named by root
+    // and path ("MACHINE\<subKey>"), SE_REGISTRY_KEY, the DACL only: the
+    // key as this process sees it, without a handle.
+    virtual Dword GetNamedKeyDacl(RegRoot root, const std::string& subKey, AclRef& dacl,
+                                  SecurityDescriptorRef& descriptor) = 0;
+    virtual Dword SetNamedKeyDacl(RegRoot root, const std::string& subKey, AclRef dacl) = 0;
 
     // SetEntriesInAclA(1, &entry, oldAcl, &newAcl). A trustee name that does
     // not resolve to an account fails (ERROR_NONE_MAPPED).
     virtual Dword SetEntriesInAcl(const ExplicitAccess& entry, AclRef oldAcl, AclRef& newAcl) = 0;
-    // AllocateAndInitializeSid for Everyone (S-1-1-0); sets the last error on failure.
-    virtual Status AllocateEveryoneSid(SidRef& out) = 0;
+    // AllocateAndInitializeSid for a well-known account; sets the last error
+    // on failure. Released with FreeSid.
+    virtual Status AllocateWellKnownSid(sec::WellKnownSid account, SidRef& out) = 0;
     virtual void FreeSid(SidRef sid) = 0;
     // LocalFree of an ACL or a security descriptor that the calls above returned.
     virtual void LocalFreeAcl(AclRef acl) = 0;

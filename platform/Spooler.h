@@ -145,6 +145,12 @@ public:
         (void)environment;
         return GetPrinterDriverDirectory(out);
     }
+    // EnumPrintProcessorsA(NULL, environment, 1, ...): the processors
+    // installed for a named environment.
+    virtual Status EnumPrintProcessorsFor(const std::string& environment, std::vector<std::string>& out) {
+        (void)environment;
+        return EnumPrintProcessors(out);
+    }
     // DeletePrinterDriverExA(NULL, environment, ...) and
     // DeletePrintProcessorA(NULL, environment, name): the removal of a driver
     // and a processor installed for another environment than the caller's.

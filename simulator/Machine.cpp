@@ -484,7 +484,7 @@ std::optional<SimPrinter> Machine::FindPrinter(const std::string& name) const {
 void Machine::AddPrinterRecord(const SimPrinter& printer) {
     ZMP_LOCK;
     state_->printers.push_back(printer);
-    state_->registry.Create(State::PrinterKey(printer.name) + "\\PrinterDriverData");
+    state_->WritePrinterKey(printer);
     state_->RecomputeHolds();
 }
 
@@ -604,6 +604,11 @@ void Machine::UnplugUsbPrinter() {
 unsigned Machine::RestartsRequested() const {
     ZMP_LOCK;
     return state_->restarts;
+}
+
+std::vector<ShutdownRequest> Machine::ShutdownRequests() const {
+    ZMP_LOCK;
+    return state_->shutdownRequests;
 }
 
 void Machine::Reboot() {

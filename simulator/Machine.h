@@ -44,6 +44,14 @@ struct OsInfo {
     bool hasRegDeleteKeyEx = true;
     bool hasGetSystemWow64Directory = true;
     bool hasSetupUninstallOEMInf = true;
+    // The language edition, as far as it shows to the programs: on "de" and
+    // "fr" Windows the built-in accounts have localized names ("Jeder",
+    // "Tout le monde" for Everyone) and the English ones do not resolve;
+    // every other language keeps the English names.
+    std::string language = "en";
+    // The ANSI code page the "A" functions read text in: 1252, or 932
+    // (Japanese, double-byte: a character's second byte may be 0x5C).
+    Dword ansiCodePage = 1252;
 
     bool VistaOrLater() const { return platformId == 2 && majorVersion >= 6; }
     // The spooler's own environment: "Windows x64", "Windows NT x86" or, on
@@ -154,6 +162,16 @@ struct Switches {
     Dword copyOverHeldFileError = err::kSharingViolation;
     // Printer data reported by a driver installed from our package.
     std::array<Dword, 4> packageVersion{2, 0, 6, 0};
+};
+
+// One ExitWindowsEx call a program made: its flags and reason, and the
+// access of the process token through which the shutdown privilege was
+// enabled (0 when it was not).
+struct ShutdownRequest {
+    Dword flags = 0;
+    Dword reason = 0;
+    Dword tokenAccess = 0;
+    bool accepted = false;  // false: refused (the privilege not enabled)
 };
 
 // Serial of the USB printer that PlugUsbPrinter() attaches.
@@ -282,6 +300,8 @@ public:
 
     // --- power
     unsigned RestartsRequested() const;
+    // Every ExitWindowsEx call since the machine was made or loaded (not saved).
+    std::vector<ShutdownRequest> ShutdownRequests() const;
     // What a restart does to the model: the spooler starts afresh.
     void Reboot();
 

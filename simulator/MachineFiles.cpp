@@ -195,15 +195,34 @@ bool RegistryStore::Deletable(const std::string& path) const {
     return !key->protectedKey || granted;
 }
 
-std::optional<std::string> ResolveTrustee(const std::string& name) {
-    static const char* const kAccounts[] = {"Everyone",      "Administrators", "Administrator", "Users",
-                                            "SYSTEM",        "Guests",         "Power Users",   "Authenticated Users",
-                                            "CREATOR OWNER", "INTERACTIVE"};
+std::optional<std::string> ResolveTrustee(const std::string& name, const std::string& language) {
+    // The built-in accounts by their English name and their names on a
+    // German and a French Windows (text in code page 1252).
+    struct Account {
+        const char* english;
+        const char* german;
+        const char* french;
+    };
+    static const Account kAccounts[] = {
+        {"Everyone", "Jeder", "Tout le monde"},
+        {"Administrators", "Administratoren", "Administrateurs"},
+        {"Administrator", "Administrator", "Administrateur"},
+        {"Users", "Benutzer", "Utilisateurs"},
+        {"SYSTEM", "SYSTEM", "Syst\xE8me"},
+        {"Guests", "G\xE4ste", "Invit\xE9s"},
+        {"Power Users", "Hauptbenutzer", "Utilisateurs avec pouvoir"},
+        {"Authenticated Users", "Authentifizierte Benutzer", "Utilisateurs authentifi\xE9s"},
+        {"CREATOR OWNER", "ERSTELLER-BESITZER", "CREATEUR PROPRIETAIRE"},
+        {"INTERACTIVE", "INTERAKTIV", "INTERACTIF"},
+    };
+    const bool german = IEquals(language, "de"), french = IEquals(language, "fr");
     std::string bare = name;
-    for (const char* prefix : {"BUILTIN\\", "NT AUTHORITY\\"})
+    for (const char* prefix : {"BUILTIN\\", "NT AUTHORITY\\", "VORDEFINIERT\\", "NT-AUTORIT\xC4T\\", "AUTORITE NT\\"})
         if (IStartsWith(bare, prefix)) bare = bare.substr(std::string(prefix).size());
-    for (const char* account : kAccounts)
-        if (IEquals(bare, account)) return std::string(account);
+    for (const Account& account : kAccounts) {
+        const char* local = german ? account.german : french ? account.french : account.english;
+        if (IEquals(bare, local)) return std::string(account.english);
+    }
     return std::nullopt;
 }
 

@@ -117,6 +117,8 @@ static Json StateToJson(const Machine::State& s, const LocalTime& now) {
                {"csdVersion", os.csdVersion},
                {"is64Bit", os.is64Bit},
                {"windowsDirectory", os.windowsDirectory},
+               {"language", os.language},
+               {"codePage", os.ansiCodePage},
                {"functions",
                 {{"IsWow64Process", os.hasIsWow64Process},
                  {"RegDeleteKeyExA", os.hasRegDeleteKeyEx},
@@ -409,6 +411,8 @@ std::unique_ptr<Machine> Machine::Load(const std::string& dir, std::string* erro
         o.csdVersion = os.value("csdVersion", o.csdVersion);
         o.is64Bit = os.value("is64Bit", o.is64Bit);
         o.windowsDirectory = NormalizePath(os.value("windowsDirectory", o.windowsDirectory));
+        o.language = os.value("language", o.language);
+        o.ansiCodePage = os.value("codePage", o.ansiCodePage);
         if (os.contains("functions")) {
             const Json& f = os["functions"];
             o.hasIsWow64Process = f.value("IsWow64Process", o.hasIsWow64Process);

@@ -64,11 +64,15 @@ bool Machine::State::FormExists(const std::string& name) const {
     return false;
 }
 
+// A printer's key names its driver, as the spooler writes it.
+void Machine::State::WritePrinterKey(const SimPrinter& printer) {
+    registry.Create(PrinterKey(printer.name)).values["PRINTER DRIVER"] = {"Printer Driver",
+                                                                          RegValue{1, printer.driver, 0, {}}};
+    registry.Create(PrinterKey(printer.name) + "\\PrinterDriverData");
+}
+
 void Machine::State::WriteSpoolerKeys() {
-    for (const SimPrinter& p : printers) {
-        registry.Create(PrinterKey(p.name));
-        registry.Create(PrinterKey(p.name) + "\\PrinterDriverData");
-    }
+    for (const SimPrinter& p : printers) WritePrinterKey(p);
     for (const SimDriver& d : drivers) registry.Create(DriverKey(d));
     for (const SimMonitor& m : monitors) registry.Create(MonitorKey(m.name));
     for (const SimProcessor& p : processors) registry.Create(ProcessorKey(p.environment, p.name));
@@ -304,8 +308,7 @@ Dword Machine::State::AddPrinter(const PrinterInfo2& info) {
     printer.priority = info.priority;
     printer.status = info.status;
     printers.push_back(printer);
-    registry.Create(PrinterKey(printer.name));
-    registry.Create(PrinterKey(printer.name) + "\\PrinterDriverData");
+    WritePrinterKey(printer);
     RecomputeHolds();
     return err::kSuccess;
 }

@@ -93,8 +93,9 @@ public:
     std::map<std::string, RegNode> nodes;
 };
 
-// Trustee names that resolve to accounts (SetEntriesInAcl), canonical case.
-std::optional<std::string> ResolveTrustee(const std::string& name);
+// The account a trustee name resolves to (SetEntriesInAcl) on a Windows of
+// that language, by its English name, which the model's ACL entries hold.
+std::optional<std::string> ResolveTrustee(const std::string& name, const std::string& language);
 
 struct Machine::State {
     OsInfo os;
@@ -102,6 +103,7 @@ struct Machine::State {
     Switches switches;
     std::int64_t clockMs = 0;        // virtual local time, ms since 1970-01-01 00:00
     unsigned restarts = 0;
+    std::vector<ShutdownRequest> shutdownRequests;
 
     FileStore files;
     std::set<std::string> spoolerHolds;   // PathKeys of files the spooler has loaded
@@ -169,6 +171,7 @@ struct Machine::State {
     void StopSpooler();
     void RecomputeHolds();
     void WriteSpoolerKeys();          // registry keys of every spooler object
+    void WritePrinterKey(const SimPrinter& printer);
     static std::string PrinterKey(const std::string& name);
     static std::string DriverKey(const SimDriver& driver);
     static std::string MonitorKey(const std::string& name);

@@ -90,7 +90,7 @@ Dword SimFileSystem::GetCurrentDirectory(std::string& out, Dword bufferSize) {
         out.clear();
         return 0;
     }
-    return CopyOut(p_.CurrentDirectory(), bufferSize, out);
+    return CopyOut(p_.ToAnsi(p_.CurrentDirectory()), bufferSize, out);
 }
 
 Status SimFileSystem::CopyFile(const std::string& source, const std::string& destination, bool failIfExists) {
@@ -191,10 +191,16 @@ Status SimFileSystem::RemoveDirectory(const std::string& path) {
     return code ? p_.Fail(code) : Status::Ok();
 }
 
+std::size_t SimFileSystem::CharPrev(const std::string& text, std::size_t position) {
+    p_.Enter("FileSystem.CharPrev");
+    return CharPrevAnsi(p_.machine().Os().ansiCodePage, text, position);
+}
+
 Status SimFileSystem::FindFirstFile(const std::string& pattern, FindHandle& handle, FindData& data) {
     handle = FindHandle::None;
     if (auto fault = p_.Enter("FileSystem.FindFirstFile")) return p_.Fail(*fault);
-    if (pattern.empty() || pattern.back() == '\\' || pattern.back() == '/') return p_.Fail(err::kFileNotFound);
+    const std::string text = p_.FromAnsi(pattern);
+    if (text.empty() || text.back() == '\\' || text.back() == '/') return p_.Fail(err::kFileNotFound);
     std::string resolved = p_.ResolvePath(pattern);
     if (resolved.empty() || IsDriveRoot(resolved)) return p_.Fail(err::kPathNotFound);
     std::string mask = FileName(resolved);
@@ -214,7 +220,7 @@ Status SimFileSystem::FindFirstFile(const std::string& pattern, FindHandle& hand
     }
     for (const FileNode* child : s.files.Children(dir)) {
         std::string name = FileName(child->path);
-        if (WildcardMatch(mask, name)) entries.push_back({AttributesOf(*child), name});
+        if (WildcardMatch(mask, name)) entries.push_back({AttributesOf(*child), p_.ToAnsi(name)});
     }
     if (entries.empty()) return p_.Fail(err::kFileNotFound);
     data = entries.front();

@@ -100,8 +100,12 @@ public:
     // Sets the last error and returns Status{code}.
     Status Fail(Dword code);
 
+    // The process's ANSI text (its code page) as the model's text, and back.
+    std::string FromAnsi(const std::string& text) const;
+    std::string ToAnsi(const std::string& text) const;
+
     // A process path (relative, drive-relative, with "." or ".." or "/")
-    // as a physical path: the current directory applied and, for a WOW64
+    // in its ANSI code page as a physical path: the current directory applied and, for a WOW64
     // process, system32 redirected to SysWOW64 (spool, catroot, catroot2,
     // drivers\etc, logfiles exempt; Sysnative leads to system32 on Vista+).
     std::string ResolvePath(const std::string& path) const;
@@ -152,6 +156,7 @@ public:
     Status SetFileAttributes(const std::string& path, Dword attributes) override;
     Status CreateDirectory(const std::string& path, const DirectorySecurity* security) override;
     Status RemoveDirectory(const std::string& path) override;
+    std::size_t CharPrev(const std::string& text, std::size_t position) override;
     Status FindFirstFile(const std::string& pattern, FindHandle& handle, FindData& data) override;
     Status FindNextFile(FindHandle handle, FindData& data) override;
     void FindClose(FindHandle handle) override;
@@ -176,6 +181,8 @@ public:
     Dword CreateKey(RegKey parent, const std::string& subKey, Dword options, Dword access,
                     RegKey& out) override;
     Dword SetStringValue(RegKey key, const std::string& name, const std::string& value) override;
+    Dword QueryStringValue(RegKey key, const std::string& name, Dword bufferSize, std::string& out) override;
+    Dword EnumKey(RegKey key, Dword index, std::string& name) override;
     Dword CloseKey(RegKey key) override;
     Dword ConnectRegistry(const std::string& machine, RegKey root, RegKey& out) override;
     Dword ShDeleteKey(RegKey parent, const std::string& subKey) override;
@@ -183,8 +190,11 @@ public:
     Dword RegDeleteKeyEx(RegKey parent, const std::string& subKey, Dword samDesired, Dword reserved) override;
     Dword GetKeyDacl(RegKey key, AclRef& dacl, SecurityDescriptorRef& descriptor) override;
     Dword SetKeyDacl(RegKey key, AclRef dacl) override;
+    Dword GetNamedKeyDacl(RegRoot root, const std::string& subKey, AclRef& dacl,
+                          SecurityDescriptorRef& descriptor) override;
+    Dword SetNamedKeyDacl(RegRoot root, const std::string& subKey, AclRef dacl) override;
     Dword SetEntriesInAcl(const ExplicitAccess& entry, AclRef oldAcl, AclRef& newAcl) override;
-    Status AllocateEveryoneSid(SidRef& out) override;
+    Status AllocateWellKnownSid(sec::WellKnownSid account, SidRef& out) override;
     void FreeSid(SidRef sid) override;
     void LocalFreeAcl(AclRef acl) override;
     void LocalFreeDescriptor(SecurityDescriptorRef descriptor) override;
@@ -198,11 +208,15 @@ private:
     };
     Dword Resolve(RegKey parent, const std::string& subKey, Dword access, std::string& path,
                   bool& wow32View) const;
+    // 0 and the open key's record, or 6 for a handle this process does not hold.
+    Dword Lookup(RegKey key, Handle& out) const;
+    // The physical path of a key named by root and path, in the process's own view.
+    Dword NamedPath(RegRoot root, const std::string& subKey, std::string& path);
     SimProcess& p_;
     mutable std::mutex mutex_;
     std::map<std::uintptr_t, Handle> keys_;
     std::set<std::uintptr_t> descriptors_;
-    std::set<std::uintptr_t> sids_;
+    std::map<std::uintptr_t, std::string> sids_;  // handle -> the account's English name
 };
 
 class SimSpooler final : public Spooler {
@@ -212,6 +226,7 @@ public:
     Status EnumPrinterDrivers(const std::optional<std::string>& environment, Dword level,
                               std::vector<DriverInfo3>& out) override;
     Status EnumPrintProcessors(std::vector<std::string>& out) override;
+    Status EnumPrintProcessorsFor(const std::string& environment, std::vector<std::string>& out) override;
     Status OpenPrinter(const std::optional<std::string>& name, const std::optional<PrinterDefaults>& defaults,
                        PrinterHandle& out) override;
     Status ClosePrinter(PrinterHandle printer) override;
@@ -340,8 +355,10 @@ public:
 private:
     SimProcess& p_;
     std::mutex mutex_;
-    std::set<std::uintptr_t> tokens_;
-    bool shutdownEnabled_ = false;
+    std::map<std::uintptr_t, Dword> tokens_;  // handle -> the access it was opened with
+    // The access of the token through which the shutdown privilege was
+    // enabled; 0 while it is not.
+    Dword shutdownEnabledBy_ = 0;
 };
 
 // The English system message texts (FormatMessageA FROM_SYSTEM), "" when unknown.

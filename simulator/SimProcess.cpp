@@ -87,9 +87,17 @@ Status SimProcess::Fail(Dword code) {
 
 std::string SimProcess::CurrentDirectory() const { return options_.currentDirectory; }
 
+std::string SimProcess::FromAnsi(const std::string& text) const {
+    return sim::FromAnsi(machine_.Os().ansiCodePage, text);
+}
+
+std::string SimProcess::ToAnsi(const std::string& text) const { return sim::ToAnsi(machine_.Os().ansiCodePage, text); }
+
 std::string SimProcess::ResolvePath(const std::string& path) const {
     if (path.empty()) return "";
-    std::string p = path;
+    // Windows reads an "A" path in the code page first: a double-byte
+    // character's second byte is part of the character, never a separator.
+    std::string p = FromAnsi(path);
     for (char& c : p)
         if (c == '/') c = '\\';
     if (p.size() >= 2 && p[0] == '\\' && p[1] == '\\') return "";  // no network

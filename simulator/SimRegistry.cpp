@@ -10,6 +10,7 @@ namespace zmp::sim {
 namespace {
 
 constexpr Dword kKeyDeleted = 1018;  // ERROR_KEY_DELETED
+constexpr Dword kRegSz = 1;
 constexpr Dword kDelete = 0x00010000;
 constexpr std::uintptr_t kHkcr = 0x80000000, kHkcu = 0x80000001, kHklm = 0x80000002, kHku = 0x80000003;
 
@@ -21,6 +22,16 @@ const char* PredefinedPath(std::uintptr_t handle) {
         case kHku: return "HKU";
         default: return nullptr;
     }
+}
+
+RegKey PredefinedKey(RegRoot root) {
+    switch (root) {
+        case RegRoot::LocalMachine: return static_cast<RegKey>(kHklm);
+        case RegRoot::Users: return static_cast<RegKey>(kHku);
+        case RegRoot::ClassesRoot: return static_cast<RegKey>(kHkcr);
+        case RegRoot::CurrentUser: return static_cast<RegKey>(kHkcu);
+    }
+    return RegKey::None;
 }
 
 // What the administrator may ask of a key: all of it, except that a key
@@ -56,13 +67,7 @@ std::string StoredPath(const RegistryStore& registry, const std::string& path) {
 
 RegKey SimRegistry::Root(RegRoot root) {
     p_.Enter("Registry.Root");
-    switch (root) {
-        case RegRoot::LocalMachine: return static_cast<RegKey>(kHklm);
-        case RegRoot::Users: return static_cast<RegKey>(kHku);
-        case RegRoot::ClassesRoot: return static_cast<RegKey>(kHkcr);
-        case RegRoot::CurrentUser: return static_cast<RegKey>(kHkcu);
-    }
-    return RegKey::None;
+    return PredefinedKey(root);
 }
 
 Dword SimRegistry::Resolve(RegKey parent, const std::string& subKey, Dword access, std::string& path,
@@ -90,6 +95,14 @@ Dword SimRegistry::Resolve(RegKey parent, const std::string& subKey, Dword acces
     if (full.empty()) return err::kInvalidHandle;
     if (wow32View && p_.machine().Os().is64Bit) full = Redirect32(full);
     path = full;
+    return err::kSuccess;
+}
+
+Dword SimRegistry::Lookup(RegKey key, Handle& out) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = keys_.find(static_cast<std::uintptr_t>(key));
+    if (it == keys_.end()) return err::kInvalidHandle;
+    out = it->second;
     return err::kSuccess;
 }
 
@@ -150,6 +163,38 @@ Dword SimRegistry::SetStringValue(RegKey key, const std::string& name, const std
     v.type = 1;
     v.text = value;
     node->values[Upper(name)] = {name, v};
+    return err::kSuccess;
+}
+
+Dword SimRegistry::QueryStringValue(RegKey key, const std::string& name, Dword bufferSize, std::string& out) {
+    out.clear();
+    if (auto fault = p_.Enter("Registry.QueryStringValue")) return *fault;
+    Handle handle;
+    if (Dword code = Lookup(key, handle)) return code;
+    if (!(handle.access & reg::kKeyQueryValue)) return err::kAccessDenied;
+    ZMP_MACHINE;
+    const RegNode* node = s.registry.Get(handle.path);
+    if (!node) return kKeyDeleted;
+    auto value = node->values.find(Upper(name));
+    if (value == node->values.end()) return err::kFileNotFound;
+    if (value->second.second.type != kRegSz) return err::kInvalidData;
+    const std::string& text = value->second.second.text;
+    if (text.size() + 1 > bufferSize) return err::kMoreData;
+    out = text;
+    return err::kSuccess;
+}
+
+Dword SimRegistry::EnumKey(RegKey key, Dword index, std::string& name) {
+    name.clear();
+    if (auto fault = p_.Enter("Registry.EnumKey")) return *fault;
+    Handle handle;
+    if (Dword code = Lookup(key, handle)) return code;
+    if (!(handle.access & reg::kKeyEnumerateSubKeys)) return err::kAccessDenied;
+    ZMP_MACHINE;
+    if (!s.registry.Get(handle.path)) return kKeyDeleted;
+    std::vector<std::string> children = s.registry.Children(handle.path);
+    if (index >= children.size()) return err::kNoMoreItems;
+    name = children[index];
     return err::kSuccess;
 }
 
@@ -274,18 +319,62 @@ Dword SimRegistry::SetKeyDacl(RegKey key, AclRef dacl) {
     return err::kSuccess;
 }
 
+Dword SimRegistry::NamedPath(RegRoot root, const std::string& subKey, std::string& path) {
+    bool view32 = false;
+    return Resolve(PredefinedKey(root), subKey, 0, path, view32);
+}
+
+Dword SimRegistry::GetNamedKeyDacl(RegRoot root, const std::string& subKey, AclRef& dacl,
+                                   SecurityDescriptorRef& descriptor) {
+    dacl = AclRef::None;
+    descriptor = SecurityDescriptorRef::None;
+    if (auto fault = p_.Enter("Registry.GetNamedKeyDacl")) return *fault;
+    std::string path;
+    if (Dword code = NamedPath(root, subKey, path)) return code;
+    std::vector<AceEntry> entries;
+    {
+        ZMP_MACHINE;
+        const RegNode* node = s.registry.Get(path);
+        if (!node) return err::kFileNotFound;
+        entries = node->acl;
+    }
+    dacl = p_.NewAcl(entries);
+    std::uintptr_t d = p_.NewHandle();
+    std::lock_guard<std::mutex> lock(mutex_);
+    descriptors_.insert(d);
+    descriptor = static_cast<SecurityDescriptorRef>(d);
+    return err::kSuccess;
+}
+
+Dword SimRegistry::SetNamedKeyDacl(RegRoot root, const std::string& subKey, AclRef dacl) {
+    if (auto fault = p_.Enter("Registry.SetNamedKeyDacl")) return *fault;
+    std::string path;
+    if (Dword code = NamedPath(root, subKey, path)) return code;
+    std::optional<std::vector<AceEntry>> entries = p_.Acl(dacl);
+    if (!entries) return err::kInvalidParameter;
+    ZMP_MACHINE;
+    RegNode* node = s.registry.Get(path);
+    if (!node) return err::kFileNotFound;
+    // The key is opened for WRITE_DAC, which even a protected key allows.
+    if (!(AllowedAccess(s.registry, path) & reg::kWriteDac)) return err::kAccessDenied;
+    node->acl = *entries;
+    return err::kSuccess;
+}
+
 Dword SimRegistry::SetEntriesInAcl(const ExplicitAccess& entry, AclRef oldAcl, AclRef& newAcl) {
     newAcl = AclRef::None;
     if (auto fault = p_.Enter("Registry.SetEntriesInAcl")) return *fault;
     std::string trustee;
     if (entry.trusteeForm == sec::kTrusteeIsName) {
-        std::optional<std::string> account = ResolveTrustee(entry.trusteeName);
+        std::optional<std::string> account = ResolveTrustee(entry.trusteeName, p_.machine().Os().language);
         if (!account) return err::kNoneMapped;
         trustee = *account;
     } else if (entry.trusteeForm == sec::kTrusteeIsSid) {
+        // A SID names its account in every language.
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!sids_.count(static_cast<std::uintptr_t>(entry.trusteeSid))) return err::kInvalidParameter;
-        trustee = "Everyone";  // the only SID this seam makes
+        auto sid = sids_.find(static_cast<std::uintptr_t>(entry.trusteeSid));
+        if (sid == sids_.end()) return err::kInvalidParameter;
+        trustee = sid->second;
     } else {
         return err::kInvalidParameter;
     }
@@ -319,12 +408,19 @@ Dword SimRegistry::SetEntriesInAcl(const ExplicitAccess& entry, AclRef oldAcl, A
     return err::kSuccess;
 }
 
-Status SimRegistry::AllocateEveryoneSid(SidRef& out) {
+Status SimRegistry::AllocateWellKnownSid(sec::WellKnownSid account, SidRef& out) {
     out = SidRef::None;
-    if (auto fault = p_.Enter("Registry.AllocateEveryoneSid")) return p_.Fail(*fault);
+    if (auto fault = p_.Enter("Registry.AllocateWellKnownSid")) return p_.Fail(*fault);
+    const char* name = "Everyone";
+    switch (account) {
+        case sec::WellKnownSid::World: name = "Everyone"; break;
+        case sec::WellKnownSid::LocalSystem: name = "SYSTEM"; break;
+        case sec::WellKnownSid::BuiltinAdministrators: name = "Administrators"; break;
+        case sec::WellKnownSid::BuiltinUsers: name = "Users"; break;
+    }
     std::uintptr_t h = p_.NewHandle();
     std::lock_guard<std::mutex> lock(mutex_);
-    sids_.insert(h);
+    sids_[h] = name;
     out = static_cast<SidRef>(h);
     return Status::Ok();
 }

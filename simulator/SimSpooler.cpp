@@ -108,6 +108,15 @@ Status SimSpooler::EnumPrintProcessors(std::vector<std::string>& out) {
     return Status::Ok();
 }
 
+Status SimSpooler::EnumPrintProcessorsFor(const std::string& environment, std::vector<std::string>& out) {
+    out.clear();
+    ZMP_ENTER("EnumPrintProcessorsFor");
+    if (!s.ValidEnvironment(environment)) return p_.Fail(werr::kInvalidEnvironment);
+    for (const SimProcessor& p : s.processors)
+        if (IEquals(p.environment, environment)) out.push_back(p.name);
+    return Status::Ok();
+}
+
 Status SimSpooler::OpenPrinter(const std::optional<std::string>& name, const std::optional<PrinterDefaults>& defaults,
                                PrinterHandle& out) {
     out = PrinterHandle::None;

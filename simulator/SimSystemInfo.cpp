@@ -145,12 +145,12 @@ namespace {
 constexpr Dword kShutdownPrivilegeLuid = 19;  // SE_SHUTDOWN_PRIVILEGE
 }
 
-Status SimPower::OpenProcessToken(Dword /*access*/, TokenHandle& out) {
+Status SimPower::OpenProcessToken(Dword access, TokenHandle& out) {
     out = TokenHandle::None;
     if (auto fault = p_.Enter("Power.OpenProcessToken")) return p_.Fail(*fault);
     std::uintptr_t h = p_.NewHandle();
     std::lock_guard<std::mutex> lock(mutex_);
-    tokens_.insert(h);
+    tokens_[h] = access;
     out = static_cast<TokenHandle>(h);
     return Status::Ok();
 }
@@ -178,10 +178,17 @@ Status SimPower::LookupPrivilegeValue(const std::string& name, Luid& out) {
 
 Status SimPower::AdjustTokenPrivileges(TokenHandle token, const Luid& privilege, Dword attributes) {
     if (auto fault = p_.Enter("Power.AdjustTokenPrivileges")) return p_.Fail(*fault);
+    Dword access = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!tokens_.count(static_cast<std::uintptr_t>(token))) return p_.Fail(err::kInvalidHandle);
+        auto it = tokens_.find(static_cast<std::uintptr_t>(token));
+        if (it == tokens_.end()) return p_.Fail(err::kInvalidHandle);
+        access = it->second;
     }
+    // The handle must allow adjusting privileges (AdjustTokenPrivileges
+    // documentation); TOKEN_QUERY is needed only for the previous state,
+    // which nobody asks for here.
+    if (!(access & power::kTokenAdjustPrivileges)) return p_.Fail(err::kAccessDenied);
     bool held = privilege.lowPart == kShutdownPrivilegeLuid && privilege.highPart == 0 &&
                 p_.machine().ModelSwitchesCopy().shutdownPrivilege;
     // The call succeeds either way; a privilege the token lacks is reported
@@ -191,20 +198,31 @@ Status SimPower::AdjustTokenPrivileges(TokenHandle token, const Luid& privilege,
         return Status::Ok();
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    shutdownEnabled_ = (attributes & power::kSePrivilegeEnabled) != 0;
+    shutdownEnabledBy_ = (attributes & power::kSePrivilegeEnabled) != 0 ? access : 0;
     p_.SetLastError(err::kSuccess);
     return Status::Ok();
 }
 
-Status SimPower::ExitWindowsEx(Dword /*flags*/, Dword /*reason*/) {
+Status SimPower::ExitWindowsEx(Dword flags, Dword reason) {
     if (auto fault = p_.Enter("Power.ExitWindowsEx")) return p_.Fail(*fault);
+    ShutdownRequest request;
+    request.flags = flags;
+    request.reason = reason;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!shutdownEnabled_) return p_.Fail(werr::kPrivilegeNotHeld);
+        request.tokenAccess = shutdownEnabledBy_;
     }
-    p_.AddEvent("RESTART");
-    std::lock_guard<std::recursive_mutex> lock(p_.machine().Mutex());
-    ++p_.machine().Internal().restarts;
+    request.accepted = request.tokenAccess != 0;
+    {
+        std::lock_guard<std::recursive_mutex> lock(p_.machine().Mutex());
+        Machine::State& s = p_.machine().Internal();
+        s.shutdownRequests.push_back(request);
+        // Only a reboot restarts; other flags shut down or log off, which
+        // is recorded but is no restart.
+        if (request.accepted && (flags & power::kEwxReboot)) ++s.restarts;
+    }
+    if (!request.accepted) return p_.Fail(werr::kPrivilegeNotHeld);
+    if (flags & power::kEwxReboot) p_.AddEvent("RESTART");
     return Status::Ok();
 }
 

@@ -100,6 +100,63 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
     return directory + "\\" + name;
 }
 
+bool IsLeadByte(unsigned codePage, unsigned char byte) {
+    return codePage == 932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+}
+
+namespace {
+constexpr unsigned kPrivatePlane = 0xF0000;  // plane 15, private use
+}
+
+std::string FromAnsi(unsigned codePage, const std::string& text) {
+    if (codePage != 932) return text;
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char lead = static_cast<unsigned char>(text[i]);
+        if (!IsLeadByte(codePage, lead) || i + 1 >= text.size()) {
+            out += text[i];
+            continue;
+        }
+        unsigned cp = kPrivatePlane + (lead << 8) + static_cast<unsigned char>(text[++i]);
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+std::string ToAnsi(unsigned codePage, const std::string& text) {
+    if (codePage != 932) return text;
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char b0 = static_cast<unsigned char>(text[i]);
+        if (b0 == 0xF3 && i + 3 < text.size()) {
+            unsigned cp = ((b0 & 0x07u) << 18) | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 12) |
+                          ((static_cast<unsigned char>(text[i + 2]) & 0x3Fu) << 6) |
+                          (static_cast<unsigned char>(text[i + 3]) & 0x3Fu);
+            if (cp >= kPrivatePlane && cp <= kPrivatePlane + 0xFFFF) {
+                out += static_cast<char>((cp - kPrivatePlane) >> 8);
+                out += static_cast<char>((cp - kPrivatePlane) & 0xFF);
+                i += 3;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::size_t CharPrevAnsi(unsigned codePage, const std::string& text, std::size_t position) {
+    if (position > text.size()) position = text.size();
+    std::size_t previous = 0;
+    for (std::size_t i = 0; i < position;) {
+        previous = i;
+        i += IsLeadByte(codePage, static_cast<unsigned char>(text[i])) && i + 1 < position ? 2 : 1;
+    }
+    return previous;
+}
+
 static bool Match(const char* p, const char* n) {
     for (;;) {
         if (*p == '\0') return *n == '\0';

@@ -28,6 +28,17 @@ std::string FileName(const std::string& normalized);
 std::string JoinPath(const std::string& directory, const std::string& name);
 bool IsDriveRoot(const std::string& normalized);
 
+// Text of a program's "A" calls in its ANSI code page and the same text as
+// the model keeps paths. In the double-byte code page 932 every two-byte
+// character becomes one private-use character (4 bytes of UTF-8), so that
+// its second byte, which may be 0x5C, is never taken for a backslash or a
+// letter; single-byte code pages pass through unchanged.
+bool IsLeadByte(unsigned codePage, unsigned char byte);
+std::string FromAnsi(unsigned codePage, const std::string& text);
+std::string ToAnsi(unsigned codePage, const std::string& text);
+// CharPrevA: where the character before position starts.
+std::size_t CharPrevAnsi(unsigned codePage, const std::string& text, std::size_t position);
+
 // FindFirstFile's pattern match of a file name: "*" and "?", case-insensitive,
 // "*.*" matches every name.
 bool WildcardMatch(const std::string& pattern, const std::string& name);

@@ -20,6 +20,7 @@
 #undef AddPrintProcessor
 #undef AddPrinter
 #undef AddPrinterDriver
+#undef CharPrev
 #undef CopyFile
 #undef CreateDirectory
 #undef CreateProcess

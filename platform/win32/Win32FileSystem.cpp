@@ -1,4 +1,5 @@
 // Files and directories: kernel32 and the C runtime's rename.
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/win32/Win32Api.h"
@@ -95,6 +96,11 @@ Status Win32FileSystem::CreateDirectory(const std::string& path, const Directory
 
 Status Win32FileSystem::RemoveDirectory(const std::string& path) {
     return FromBool(::RemoveDirectoryA(path.c_str()));
+}
+
+std::size_t Win32FileSystem::CharPrev(const std::string& text, std::size_t position) {
+    const char* start = text.c_str();
+    return static_cast<std::size_t>(::CharPrevA(start, start + std::min(position, text.size())) - start);
 }
 
 Status Win32FileSystem::FindFirstFile(const std::string& pattern, FindHandle& handle, FindData& data) {

@@ -3,6 +3,10 @@
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32System.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 namespace zmp::win32 {
 namespace {
 
@@ -16,6 +20,18 @@ using RegDeleteKeyExAProc = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
 RegDeleteKeyExAProc LookUpRegDeleteKeyEx() {
     return reinterpret_cast<RegDeleteKeyExAProc>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleA("Advapi32"), "RegDeleteKeyExA")));
+}
+
+// The object name the named-security functions take for a registry key.
+std::string NamedKey(RegRoot root, const std::string& subKey) {
+    const char* prefix = "MACHINE";
+    switch (root) {
+        case RegRoot::LocalMachine: prefix = "MACHINE"; break;
+        case RegRoot::Users: prefix = "USERS"; break;
+        case RegRoot::ClassesRoot: prefix = "CLASSES_ROOT"; break;
+        case RegRoot::CurrentUser: prefix = "CURRENT_USER"; break;
+    }
+    return subKey.empty() ? std::string(prefix) : std::string(prefix) + "\\" + subKey;
 }
 
 }  // namespace
@@ -50,6 +66,28 @@ Dword Win32Registry::SetStringValue(RegKey key, const std::string& name, const s
     return static_cast<Dword>(::RegSetValueExA(ToKey(key), name.c_str(), 0, REG_SZ,
                                                reinterpret_cast<const BYTE*>(value.c_str()),
                                                static_cast<DWORD>(value.size() + 1)));
+}
+
+Dword Win32Registry::QueryStringValue(RegKey key, const std::string& name, Dword bufferSize, std::string& out) {
+    out.clear();
+    std::vector<char> buffer(bufferSize + 1, '\0');
+    DWORD type = 0, size = bufferSize;
+    LONG status = ::RegQueryValueExA(ToKey(key), name.c_str(), nullptr, &type,
+                                     reinterpret_cast<BYTE*>(buffer.data()), &size);
+    if (status != ERROR_SUCCESS) return static_cast<Dword>(status);
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+    // The stored text need not end in a NUL; the extra byte ends it here.
+    out.assign(buffer.data(), std::min<std::size_t>(size, std::strlen(buffer.data())));
+    return ERROR_SUCCESS;
+}
+
+Dword Win32Registry::EnumKey(RegKey key, Dword index, std::string& name) {
+    name.clear();
+    char buffer[256] = {};
+    DWORD size = sizeof buffer;
+    LONG status = ::RegEnumKeyExA(ToKey(key), index, buffer, &size, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) name.assign(buffer, size);
+    return static_cast<Dword>(status);
 }
 
 Dword Win32Registry::CloseKey(RegKey key) { return static_cast<Dword>(::RegCloseKey(ToKey(key))); }
@@ -89,6 +127,24 @@ Dword Win32Registry::SetKeyDacl(RegKey key, AclRef dacl) {
                              ToAcl(dacl), nullptr);
 }
 
+Dword Win32Registry::GetNamedKeyDacl(RegRoot root, const std::string& subKey, AclRef& dacl,
+                                     SecurityDescriptorRef& descriptor) {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    std::string name = NamedKey(root, subKey);
+    DWORD status = ::GetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
+                                           nullptr, &acl, nullptr, &sd);
+    dacl = status == ERROR_SUCCESS ? ToRef<AclRef>(acl) : AclRef::None;
+    descriptor = status == ERROR_SUCCESS ? ToRef<SecurityDescriptorRef>(sd) : SecurityDescriptorRef::None;
+    return status;
+}
+
+Dword Win32Registry::SetNamedKeyDacl(RegRoot root, const std::string& subKey, AclRef dacl) {
+    std::string name = NamedKey(root, subKey);
+    return ::SetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                   ToAcl(dacl), nullptr);
+}
+
 Dword Win32Registry::SetEntriesInAcl(const ExplicitAccess& entry, AclRef oldAcl, AclRef& newAcl) {
     EXPLICIT_ACCESS_A ea = {};
     ea.grfAccessPermissions = entry.permissions;
@@ -107,11 +163,28 @@ Dword Win32Registry::SetEntriesInAcl(const ExplicitAccess& entry, AclRef oldAcl,
     return status;
 }
 
-Status Win32Registry::AllocateEveryoneSid(SidRef& out) {
+Status Win32Registry::AllocateWellKnownSid(sec::WellKnownSid account, SidRef& out) {
     out = SidRef::None;
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    SID_IDENTIFIER_AUTHORITY* authority = &nt;
+    BYTE count = 2;
+    DWORD first = SECURITY_BUILTIN_DOMAIN_RID, second = 0;
+    switch (account) {
+        case sec::WellKnownSid::World:
+            authority = &world;
+            count = 1;
+            first = SECURITY_WORLD_RID;
+            break;
+        case sec::WellKnownSid::LocalSystem:
+            count = 1;
+            first = SECURITY_LOCAL_SYSTEM_RID;
+            break;
+        case sec::WellKnownSid::BuiltinAdministrators: second = DOMAIN_ALIAS_RID_ADMINS; break;
+        case sec::WellKnownSid::BuiltinUsers: second = DOMAIN_ALIAS_RID_USERS; break;
+    }
     PSID sid = nullptr;
-    if (!::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid))
+    if (!::AllocateAndInitializeSid(authority, count, first, second, 0, 0, 0, 0, 0, 0, &sid))
         return LastErrorStatus();
     out = ToRef<SidRef>(sid);
     return Status::Ok();

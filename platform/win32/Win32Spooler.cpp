@@ -134,19 +134,29 @@ Status Win32Spooler::EnumPrinterDrivers(const std::optional<std::string>& enviro
     return st;
 }
 
-Status Win32Spooler::EnumPrintProcessors(std::vector<std::string>& out) {
+namespace {
+
+Status EnumProcessorNames(LPSTR environment, std::vector<std::string>& out) {
     out.clear();
     std::vector<BYTE> buffer;
     DWORD count = 0;
     Status st = Enumerate(
         [&](LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned) {
-            return ::EnumPrintProcessorsA(nullptr, nullptr, 1, buf, size, needed, returned);
+            return ::EnumPrintProcessorsA(nullptr, environment, 1, buf, size, needed, returned);
         },
         buffer, count);
     if (!st.ok()) return st;
     const auto* records = reinterpret_cast<const PRINTPROCESSOR_INFO_1A*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) out.push_back(FromStr(records[i].pName));
     return st;
+}
+
+}  // namespace
+
+Status Win32Spooler::EnumPrintProcessors(std::vector<std::string>& out) { return EnumProcessorNames(nullptr, out); }
+
+Status Win32Spooler::EnumPrintProcessorsFor(const std::string& environment, std::vector<std::string>& out) {
+    return EnumProcessorNames(StrOrNull(environment), out);
 }
 
 Status Win32Spooler::OpenPrinter(const std::optional<std::string>& name,

@@ -22,6 +22,7 @@ public:
     Status EnumPrinterDrivers(const std::optional<std::string>& environment, Dword level,
                               std::vector<DriverInfo3>& out) override;
     Status EnumPrintProcessors(std::vector<std::string>& out) override;
+    Status EnumPrintProcessorsFor(const std::string& environment, std::vector<std::string>& out) override;
     Status OpenPrinter(const std::optional<std::string>& name,
                        const std::optional<PrinterDefaults>& defaults, PrinterHandle& out) override;
     Status ClosePrinter(PrinterHandle printer) override;
@@ -78,6 +79,8 @@ public:
     Dword CreateKey(RegKey parent, const std::string& subKey, Dword options, Dword access,
                     RegKey& out) override;
     Dword SetStringValue(RegKey key, const std::string& name, const std::string& value) override;
+    Dword QueryStringValue(RegKey key, const std::string& name, Dword bufferSize, std::string& out) override;
+    Dword EnumKey(RegKey key, Dword index, std::string& name) override;
     Dword CloseKey(RegKey key) override;
     Dword ConnectRegistry(const std::string& machine, RegKey root, RegKey& out) override;
     Dword ShDeleteKey(RegKey parent, const std::string& subKey) override;
@@ -86,8 +89,11 @@ public:
                          Dword reserved) override;
     Dword GetKeyDacl(RegKey key, AclRef& dacl, SecurityDescriptorRef& descriptor) override;
     Dword SetKeyDacl(RegKey key, AclRef dacl) override;
+    Dword GetNamedKeyDacl(RegRoot root, const std::string& subKey, AclRef& dacl,
+                          SecurityDescriptorRef& descriptor) override;
+    Dword SetNamedKeyDacl(RegRoot root, const std::string& subKey, AclRef dacl) override;
     Dword SetEntriesInAcl(const ExplicitAccess& entry, AclRef oldAcl, AclRef& newAcl) override;
-    Status AllocateEveryoneSid(SidRef& out) override;
+    Status AllocateWellKnownSid(sec::WellKnownSid account, SidRef& out) override;
     void FreeSid(SidRef sid) override;
     void LocalFreeAcl(AclRef acl) override;
     void LocalFreeDescriptor(SecurityDescriptorRef descriptor) override;
@@ -108,6 +114,7 @@ public:
     Status SetFileAttributes(const std::string& path, Dword attributes) override;
     Status CreateDirectory(const std::string& path, const DirectorySecurity* security) override;
     Status RemoveDirectory(const std::string& path) override;
+    std::size_t CharPrev(const std::string& text, std::size_t position) override;
     Status FindFirstFile(const std::string& pattern, FindHandle& handle, FindData& data) override;
     Status FindNextFile(FindHandle handle, FindData& data) override;
     void FindClose(FindHandle handle) override;

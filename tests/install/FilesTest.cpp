@@ -121,7 +121,7 @@ TEST(FileCopyTest, UtilitiesFolderIsEmptiedAndGrantsEveryoneFullControl) {
 
 TEST(FileCopyTest, WithoutTheEveryoneSidTheFolderGetsDefaultSecurity) {
     Engine e("xp", false, kOsWinXp);
-    e.system->Faults().Fail("Registry.AllocateEveryoneSid", err::kNotEnoughMemory);
+    e.system->Faults().Fail("Registry.AllocateWellKnownSid", err::kNotEnoughMemory);
     EXPECT_TRUE(e.installer->CreateDirectoryWithSA("C:\\WINDOWS\\ZMP-K40"));
     EXPECT_TRUE(e.Logged("Fail to get Everyone SID. (8)"));
     EXPECT_TRUE(e.machine->DirectoryExists("C:\\WINDOWS\\ZMP-K40"));

@@ -158,7 +158,7 @@ TEST(SimFiles, CreateDirectoryKeepsTheGivenDacl) {
     Sim sim;
     Registry& reg = sim.sys.registry;
     SidRef everyone;
-    ASSERT_TRUE(reg.AllocateEveryoneSid(everyone).ok());
+    ASSERT_TRUE(reg.AllocateWellKnownSid(sec::WellKnownSid::World, everyone).ok());
     ExplicitAccess entry;
     entry.permissions = sec::kGenericAll;
     entry.mode = sec::kSetAccess;

@@ -60,7 +60,7 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"Registry.GetKeyDacl", {err::kAccessDenied}},
         {"Registry.SetKeyDacl", {err::kAccessDenied}},
         {"Registry.SetEntriesInAcl", {err::kNoneMapped}},
-        {"Registry.AllocateEveryoneSid", {err::kNotEnoughMemory}},
+        {"Registry.AllocateWellKnownSid", {err::kNotEnoughMemory}},
         {"Spooler.EnumPrinters", {err::kRpcServerUnavailable}},
         {"Spooler.EnumPrinterDrivers", {err::kRpcServerUnavailable, kUnknownEnvironment}},
         {"Spooler.EnumPrintProcessors", {err::kRpcServerUnavailable}},
@@ -182,7 +182,7 @@ const Silence kSilences[] = {
     {"Spooler.AddPrinterDriver", "AddPrinterDriverToSystem", "126 before Vista is retried with framedyn.dll"},
     {"SetupApi.CopyOEMInf", "CopyINFFile", "80 means installed already: the INF is replaced"},
     // The utilities folder: the secured folder falls back to default security.
-    {"Registry.AllocateEveryoneSid", "CreateDirectoryWithSA", "logged without its code; default security follows"},
+    {"Registry.AllocateWellKnownSid", "CreateDirectoryWithSA", "logged without its code; default security follows"},
     {"Registry.SetEntriesInAcl", "CreateDirectoryWithSA", "the folder is made with default security"},
     {"FileSystem.CreateDirectory", "CreateDirectoryWithSA", "tried again, then with default security"},
     // Directory trees are deleted without a word.

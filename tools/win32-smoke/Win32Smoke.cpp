@@ -101,6 +101,10 @@ void SpoolerQueries(win32::Win32System& sys) {
     st = sp.EnumPrintProcessors(names);
     Check(st.ok(), "EnumPrintProcessors", std::to_string(names.size()) + " " + Code(st));
     for (const std::string& name : names) std::printf("       processor '%s'\n", name.c_str());
+    for (const char* env : {"Windows NT x86", "Windows x64"}) {
+        st = sp.EnumPrintProcessorsFor(env, names);
+        Check(true, env, "EnumPrintProcessors " + std::to_string(names.size()) + " " + Code(st));
+    }
 
     PrinterHandle server = PrinterHandle::None;
     st = sp.OpenPrinter(std::nullopt, std::nullopt, server);
@@ -171,6 +175,13 @@ void RegistryAndFiles(win32::Win32System& sys) {
     Check(r == 0, "RegCreateKeyEx HKCU", Code(r));
     if (r == 0) {
         Check(reg.SetStringValue(k, "DisplayName", "KORVANT ZMP-K40 Windows Driver V2.0.6") == 0, "RegSetValueEx REG_SZ");
+        std::string value;
+        r = reg.QueryStringValue(k, "DisplayName", 256, value);
+        Check(r == 0 && value == "KORVANT ZMP-K40 Windows Driver V2.0.6", "RegQueryValueEx REG_SZ", value);
+        r = reg.QueryStringValue(k, "DisplayName", 8, value);
+        Check(r == err::kMoreData, "RegQueryValueEx small buffer -> 234", Code(r));
+        r = reg.QueryStringValue(k, "No Such Value", 256, value);
+        Check(r == err::kFileNotFound, "RegQueryValueEx missing -> 2", Code(r));
         AclRef dacl = AclRef::None;
         SecurityDescriptorRef sd = SecurityDescriptorRef::None;
         r = reg.GetKeyDacl(k, dacl, sd);
@@ -195,6 +206,34 @@ void RegistryAndFiles(win32::Win32System& sys) {
         reg.LocalFreeDescriptor(sd);
         reg.CloseKey(k);
     }
+    RegKey parent = RegKey::None;
+    r = reg.OpenKey(hkcu, "Software\\ZMP-K40 Smoke", reg::kKeyRead, parent);
+    if (r == 0) {
+        std::string name;
+        r = reg.EnumKey(parent, 0, name);
+        Check(r == 0 && name == "Child", "RegEnumKeyEx first subkey", name + " " + Code(r));
+        r = reg.EnumKey(parent, 1, name);
+        Check(r == err::kNoMoreItems, "RegEnumKeyEx past the last -> 259", Code(r));
+        reg.CloseKey(parent);
+    }
+    {
+        AclRef dacl = AclRef::None;
+        SecurityDescriptorRef sd = SecurityDescriptorRef::None;
+        r = reg.GetNamedKeyDacl(RegRoot::CurrentUser, "Software\\ZMP-K40 Smoke\\Child", dacl, sd);
+        Check(r == 0, "GetNamedSecurityInfo CURRENT_USER key", Code(r));
+        if (r == 0) {
+            r = reg.SetNamedKeyDacl(RegRoot::CurrentUser, "Software\\ZMP-K40 Smoke\\Child", dacl);
+            Check(r == 0, "SetNamedSecurityInfo the same DACL", Code(r));
+            reg.LocalFreeDescriptor(sd);
+        }
+    }
+    for (auto account : {sec::WellKnownSid::World, sec::WellKnownSid::LocalSystem,
+                         sec::WellKnownSid::BuiltinAdministrators, sec::WellKnownSid::BuiltinUsers}) {
+        SidRef sid = SidRef::None;
+        Status allocated = reg.AllocateWellKnownSid(account, sid);
+        Check(allocated.ok(), "AllocateAndInitializeSid well-known", Code(allocated));
+        if (allocated.ok()) reg.FreeSid(sid);
+    }
     r = reg.RegDeleteKeyEx(hkcu, "Software\\ZMP-K40 Smoke", reg::kKeyWow64_64Key, 0);
     Check(r != 0, "RegDeleteKeyEx refuses a key with subkeys", Code(r));
     r = reg.ShDeleteKey(hkcu, "Software\\ZMP-K40 Smoke");
@@ -208,7 +247,7 @@ void RegistryAndFiles(win32::Win32System& sys) {
     fs.GetWindowsDirectory(temp, 256);
     temp = temp.substr(0, 3) + "ZMP-K40 Smoke";
     SidRef everyone = SidRef::None;
-    Status st = reg.AllocateEveryoneSid(everyone);
+    Status st = reg.AllocateWellKnownSid(sec::WellKnownSid::World, everyone);
     Check(st.ok(), "AllocateAndInitializeSid Everyone", Code(st));
     ExplicitAccess full;
     full.permissions = sec::kGenericAll;
@@ -220,6 +259,7 @@ void RegistryAndFiles(win32::Win32System& sys) {
     AclRef acl = AclRef::None;
     r = reg.SetEntriesInAcl(full, AclRef::None, acl);
     Check(r == 0, "SetEntriesInAcl Everyone by SID", Code(r));
+    Check(fs.CharPrev("C:\\Temp\\", 8) == 7, "CharPrevA before the last byte");
     DirectorySecurity security{acl, true};
     st = fs.CreateDirectory(temp, &security);
     Check(st.ok() || st.code == err::kAlreadyExists, "CreateDirectory with a DACL", temp + " " + Code(st));
