@@ -87,7 +87,17 @@ void InstallerDialog::CheckInstalledVersion() {
                       "There is a different version driver in this system.\r\n\r\n"
                       "The installed driver will be removed.",
                       mb::kIconInformation);
-    remover_.RemoveInstalledVersion();
+    const std::vector<std::string> left = remover_.RemoveInstalledVersion();
+    if (!left.empty()) {
+        // A restart would not take it away, and the next run would only
+        // meet it again: the user is told what is left, nothing restarts.
+        log_.WriteLog("The different version could not be removed.");
+        ui::AfxMessageBox(ui_,
+                          "The installer could not remove the different version.\n\n" + LeftoversText(left) +
+                              "\n\nPlease remove it and run the installer again.",
+                          mb::kIconStop);
+        platform_.processes.ExitProcess(-1);
+    }
     ui::AfxMessageBox(ui_,
                       "The installer has successfully removed the different version.\n"
                       "Now it is going to restart your computer to take effect."

@@ -1,5 +1,6 @@
 #include "removal/DriverRemover.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -10,27 +11,6 @@
 
 namespace zmp {
 
-// The texts the steps take from the program's string table.
-enum class DriverRemover::Text {
-    Model,
-    PrinterName,  // also the driver's name
-    MonitorName,
-    ProcessorName,
-    DriverDll,
-    MonitorDll,
-    ProcessorDll,
-    UiDll,
-    UnidrvPluginDll,
-    HardwareId,
-    PnpDirectory,
-    UsbEnumKey,
-    UninstallKey,
-    Maker,
-    Gpd,
-    Bud,
-    UiIni,
-    FormTag,
-};
 
 namespace {
 
@@ -43,6 +23,7 @@ constexpr const char* kUninstallRoot = "SOFTWARE\\Microsoft\\Windows\\CurrentVer
 constexpr const char* kInstallRootFolder = "\\KORVANT Printer Driver";
 constexpr std::size_t kDeviceIdCompareChars = 21;  // "USB\" + the 17-character hardware id
 constexpr Dword kHardwareIdBufferSize = 100;
+constexpr const char* kOldSuffix = ".old";  // the installer's copy fallback names its copies so
 
 // Every ".inf" (exact case) replaced by ".PNF": the precompiled INF beside it.
 std::string PnfPath(std::string path) {
@@ -130,6 +111,34 @@ void DriverRemover::DeleteFileLogged(const std::string& path) {
     if (!status.ok()) ReportDeleteFileError(log_, path, status.code);
 }
 
+bool DriverRemover::FileExists(const std::string& path) {
+    return platform_.files.GetFileAttributes(path) != file::kInvalidFileAttributes;
+}
+
+void DriverRemover::DeleteFileIfPresent(const std::string& path) {
+    if (FileExists(path)) DeleteFileLogged(path);
+}
+
+std::vector<std::string> DriverRemover::Environments() const {
+    return {DriverEnvironment(wow64_), DriverEnvironment(!wow64_)};
+}
+
+bool DriverRemover::HasDriverIn(const std::string& environment, const std::string& driverName) {
+    std::vector<DriverInfo3> drivers;
+    if (!platform_.spooler.EnumPrinterDrivers(environment, 3, drivers).ok()) return false;
+    for (const DriverInfo3& driver : drivers)
+        if (driver.name == driverName) return true;
+    return false;
+}
+
+bool DriverRemover::HasProcessorIn(const std::string& environment, const std::string& processorName) {
+    std::vector<std::string> processors;
+    if (!platform_.spooler.EnumPrintProcessorsFor(environment, processors).ok()) return false;
+    for (const std::string& processor : processors)
+        if (processor == processorName) return true;
+    return false;
+}
+
 // Without an environment the spooler answers for this 32-bit program's own
 // (w32x86), but on 64-bit Windows the driver, its processor and Plug and
 // Play's staging directory are the system's x64 ones.
@@ -149,10 +158,16 @@ std::string DriverRemover::WindowsDirectory() {
     return dir;
 }
 
+std::string DriverRemover::SystemDirectory() {
+    std::string dir;
+    platform_.files.GetSystemDirectory(dir, 256);
+    return dir;
+}
+
 // ---------------------------------------------------------------------------
 // Printer objects and drivers
 
-void DriverRemover::RemoveInstalledVersion() {
+std::vector<std::string> DriverRemover::RemoveInstalledVersion() {
     Report("Deleting printer-objects...", Bar::Step, 0);
 
     std::vector<PrinterInfo2> printers;
@@ -170,7 +185,7 @@ void DriverRemover::RemoveInstalledVersion() {
     for (const PrinterInfo2& printer : printers) {
         if (printer.driverName == driverName) DeletePrinterObject(printer.printerName);
     }
-    RemoveDrivers();
+    return RemoveDrivers();
 }
 
 void DriverRemover::DeletePrinterObject(const std::string& printerName) {
@@ -186,20 +201,30 @@ void DriverRemover::DeletePrinterObject(const std::string& printerName) {
 }
 
 void DriverRemover::CancelPrinterJobs(PrinterHandle printer) {
-    std::vector<JobInfo3> jobs;
-    platform_.spooler.EnumJobs(printer, 0, 1000, 3, jobs);  // at most 1000 jobs
-
-    for (const JobInfo3& job : jobs) {
-        // The 9x spooler and NT before 4.0 only cancel.
-        OsVersionInfo version;
-        version.size = sys::kOsVersionInfoSize;
-        platform_.system.GetVersionEx(version);
-        const bool cancelOnly =
-            version.platformId == sys::kVerPlatformWin32Windows || version.majorVersion < 4;
-        platform_.spooler.SetJob(printer, job.jobId,
-                                 cancelOnly ? spool::kJobControlCancel : spool::kJobControlDelete);
+    bool any = false;
+    std::optional<Dword> command;  // read once, with the first job
+    // A printer deleted with jobs queued stays, pending deletion, until the
+    // last one is gone, and keeps its driver in use: every job goes.
+    for (int round = 0; round < kMaxJobRounds; ++round) {
+        std::vector<JobInfo3> jobs;
+        platform_.spooler.EnumJobs(printer, 0, 1000, 3, jobs);  // at most 1000 jobs a call
+        if (jobs.empty()) break;
+        any = true;
+        if (!command) {
+            // The 9x spooler and NT before 4.0 only cancel.
+            OsVersionInfo version;
+            version.size = sys::kOsVersionInfoSize;
+            platform_.system.GetVersionEx(version);
+            const bool cancelOnly =
+                version.platformId == sys::kVerPlatformWin32Windows || version.majorVersion < 4;
+            command = cancelOnly ? spool::kJobControlCancel : spool::kJobControlDelete;
+        }
+        bool progress = false;
+        for (const JobInfo3& job : jobs) progress = platform_.spooler.SetJob(printer, job.jobId, *command).ok() || progress;
+        // Jobs that will not go would be listed again and again.
+        if (!progress) break;
     }
-    if (!jobs.empty()) platform_.clock.Sleep(1000);
+    if (any) platform_.clock.Sleep(1000);
 }
 
 void DriverRemover::RemovePrinterObjects(const std::vector<std::string>& printerNames) {
@@ -212,7 +237,7 @@ void DriverRemover::RemovePrinterObjects(const std::vector<std::string>& printer
     End("RemovePrinterObjects");
 }
 
-void DriverRemover::RemoveDrivers() {
+std::vector<std::string> DriverRemover::RemoveDrivers() {
     Begin("RemoveDrivers");
     Report("Removing printer-driver...", Bar::Step, 1000);
 
@@ -221,8 +246,11 @@ void DriverRemover::RemoveDrivers() {
     Delete_USB_Info();
     DeletePrnDrvPnPDirectory();
 
-    Report("The uninstallation has been completed.", Bar::Complete, 1000);
+    // Completed only when the spooler shows it.
+    std::vector<std::string> left = VerifyRemoval();
+    Report(left.empty() ? kRemovalCompleted : kRemovalIncomplete, Bar::Complete, 1000);
     End("RemoveDrivers");
+    return left;
 }
 
 bool DriverRemover::RemoveFromOS() {
@@ -248,27 +276,70 @@ bool DriverRemover::DeletePrinterDrv(const std::string& model) {
     if (IsUninstaller()) Report("Deleting printer-drivers...", Bar::None, 100);
 
     const std::string driverName = String(Text::Maker) + " " + model;
-    // Named, because the spooler would otherwise look for the driver in this
-    // 32-bit program's environment, not in the x64 one it is installed for.
-    Status status = wow64_ ? platform_.spooler.DeletePrinterDriverExFor(DriverEnvironment(wow64_), driverName,
-                                                                        spool::kDpdDeleteUnusedFiles, 3)
-                           : platform_.spooler.DeletePrinterDriverEx(driverName, spool::kDpdDeleteUnusedFiles, 3);
-    bool result = status.ok();
-    if (!result) {
-        if (IsUninstaller())
-            log_.WriteLog("DeletePrinterDriverEx returned FALSE. (%d)", static_cast<int>(status.code));
-        // The spooler refused (driver in use or already gone): take its
-        // registration out of the registry directly.
-        std::string driverKey = std::string(kPrintEnvironmentsKey) + DriverEnvironment(wow64_) +
-                                "\\Drivers\\Version-3\\" + driverName;
-        long first = DeleteMachineKey(platform_, log_, wow64_, driverKey);
-        long second = DeleteMachineKey(platform_, log_, wow64_, kPrintersKey + driverName);
-        result = first == 0 && second == 0;
+    const std::vector<std::string> environments = Environments();
+    bool result = DeleteDriverIn(environments.front(), driverName, true);
+    // Ours kept for clients of another environment goes too.
+    for (std::size_t i = 1; i < environments.size(); ++i) {
+        if (!HasDriverIn(environments[i], driverName)) continue;
+        log_.WriteLog("ENVIRONMENT : %s", environments[i].c_str());
+        result = DeleteDriverIn(environments[i], driverName, false) && result;
     }
 
     RestartSpooler(platform_);
     End("DeletePrinterDrv");
     return result;
+}
+
+bool DriverRemover::DeleteDriverIn(const std::string& environment, const std::string& driverName, bool native) {
+    // Named on 64-bit Windows, because the spooler would otherwise look for
+    // the driver in this 32-bit program's environment, not in the x64 one it
+    // is installed for.
+    Status status = native && !wow64_
+                        ? platform_.spooler.DeletePrinterDriverEx(driverName, spool::kDpdDeleteUnusedFiles, 3)
+                        : platform_.spooler.DeletePrinterDriverExFor(environment, driverName,
+                                                                     spool::kDpdDeleteUnusedFiles, 3);
+    if (status.ok()) return true;
+    if (IsUninstaller())
+        log_.WriteLog("DeletePrinterDriverEx returned FALSE. (%d)", static_cast<int>(status.code));
+    if (status.code == err::kPrinterDriverInUse) {
+        // A printer still uses it: tearing its keys out would leave that
+        // printer without a driver. It stays, and the removal says so.
+        log_.WriteLog("The printer driver is still in use; its registry keys are kept.");
+        return false;
+    }
+    // The spooler refused otherwise (driver already gone): take its
+    // registration out of the registry directly.
+    long driverKey = DeleteMachineKey(platform_, log_, wow64_,
+                                      std::string(kPrintEnvironmentsKey) + environment + "\\Drivers\\Version-3\\" +
+                                          driverName);
+    if (!native) return driverKey == 0;
+    long printerKey = DeletePrinterKeyIfOurs(driverName, driverName);
+    return driverKey == 0 && printerKey == 0;
+}
+
+long DriverRemover::DeletePrinterKeyIfOurs(const std::string& printerName, const std::string& driverName) {
+    const std::string key = kPrintersKey + printerName;
+    Registry& registry = platform_.registry;
+    RegKey opened = RegKey::None;
+    Dword status = registry.OpenKey(registry.Root(RegRoot::LocalMachine), key,
+                                    reg::kKeyQueryValue | (wow64_ ? reg::kKeyWow64_64Key : 0), opened);
+    // No such printer: the deletion says so, as it always has.
+    if (status == err::kFileNotFound) return DeleteMachineKey(platform_, log_, wow64_, key);
+    std::string usedDriver;
+    if (status == err::kSuccess) {
+        status = registry.QueryStringValue(opened, "Printer Driver", 256, usedDriver);
+        registry.CloseKey(opened);
+    }
+    if (status != err::kSuccess) {
+        log_.WriteLog("PRINTER KEY KEPT : %s, ITS DRIVER UNREAD (%d)", key.c_str(), static_cast<int>(status));
+        return static_cast<long>(status);
+    }
+    // A printer of our name on another driver is someone else's.
+    if (usedDriver != driverName) {
+        log_.WriteLog("PRINTER KEY KEPT : %s, PRINTER DRIVER : %s", key.c_str(), usedDriver.c_str());
+        return 0;
+    }
+    return DeleteMachineKey(platform_, log_, wow64_, key);
 }
 
 void DriverRemover::DeleteForms() {
@@ -334,21 +405,39 @@ void DriverRemover::DeleteProcessor() {
     if (IsUninstaller()) Report("Deleting the processor...", Bar::None, 100);
 
     const std::string processor = String(Text::ProcessorName);
-    Status status = wow64_ ? platform_.spooler.DeletePrintProcessorFor(DriverEnvironment(wow64_), processor)
-                           : platform_.spooler.DeletePrintProcessor(processor);
+    const std::vector<std::string> environments = Environments();
+    DeleteProcessorIn(environments.front(), processor, true);
+    for (std::size_t i = 1; i < environments.size(); ++i) {
+        if (HasProcessorIn(environments[i], processor)) {
+            log_.WriteLog("ENVIRONMENT : %s", environments[i].c_str());
+            DeleteProcessorIn(environments[i], processor, false);
+            continue;
+        }
+        // Not registered there, but its file may be.
+        std::string dir;
+        if (platform_.spooler.GetPrintProcessorDirectoryFor(environments[i], dir).ok() && !dir.empty())
+            DeleteFileIfPresent(dir + "\\" + String(Text::ProcessorDll));
+    }
+    End("DeleteProcessor");
+}
+
+void DriverRemover::DeleteProcessorIn(const std::string& environment, const std::string& processorName, bool native) {
+    Status status = native && !wow64_ ? platform_.spooler.DeletePrintProcessor(processorName)
+                                      : platform_.spooler.DeletePrintProcessorFor(environment, processorName);
     if (!status.ok()) {
         log_.WriteLog("DeleteMonitor Error : (%d)", static_cast<int>(status.code));
         DeleteMachineKey(platform_, log_, wow64_,
-                         std::string(kPrintEnvironmentsKey) + DriverEnvironment(wow64_) +
-                             "\\Print Processors\\" + processor);
+                         std::string(kPrintEnvironmentsKey) + environment + "\\Print Processors\\" + processorName);
     }
 
     std::string processorDir;
-    GetProcessorDirectory(processorDir);
+    if (native)
+        GetProcessorDirectory(processorDir);
+    else
+        platform_.spooler.GetPrintProcessorDirectoryFor(environment, processorDir);
     DeleteFileLogged(processorDir + "\\" + String(Text::ProcessorDll));
     // No further deletion here: the installer's table has no second
     // processor file, and a nameless one would only name the directory itself.
-    End("DeleteProcessor");
 }
 
 // ---------------------------------------------------------------------------
@@ -375,10 +464,6 @@ void DriverRemover::DeleteDriverComponent() {
         log_.WriteLog("WindowsDirectory : %s", windowsDir.c_str());
     }
 
-    // The files as the spooler and Unidrv left them; the spooler is stopped
-    // so that it holds none of them.
-    StopSpooler(platform_, 1500);
-
     enum class Dir { Windows, DriverV3 };
     struct Row {
         Dir dir;
@@ -400,14 +485,61 @@ void DriverRemover::DeleteDriverComponent() {
         {Dir::DriverV3, Text::UnidrvPluginDll, true},
         {Dir::Windows, Text::UiIni, true},
     };
+    std::vector<std::string> rows, named;  // this program's rows; every row's file
     for (const Row& row : kRows) {
-        if (!row.installer && !IsUninstaller()) continue;
         const std::string base = row.dir == Dir::Windows ? windowsDir + "\\" : driverDir + "\\3\\";
-        DeleteFileLogged(base + String(row.file));
+        named.push_back(base + String(row.file));
+        if (row.installer || IsUninstaller()) rows.push_back(named.back());
     }
+
+    // And what of ours may be there or not, looked for while the spooler
+    // can still name its directories: the driver's own files left in either
+    // environment's version folder (the spooler takes them with the driver,
+    // the registry fallback does not), and the ".old" copies.
+    std::vector<std::string> versionFolders;
+    if (!driverDir.empty()) versionFolders.push_back(driverDir + "\\3\\");
+    const std::vector<std::string> environments = Environments();
+    for (std::size_t i = 1; i < environments.size(); ++i) {
+        std::string dir;
+        if (platform_.spooler.GetPrinterDriverDirectoryFor(environments[i], dir).ok() && !dir.empty())
+            versionFolders.push_back(dir + "\\3\\");
+    }
+    std::vector<std::string> leftBehind;
+    for (const std::string& folder : versionFolders)
+        for (Text file : {Text::DriverDll, Text::Gpd, Text::Bud, Text::UiDll, Text::UnidrvPluginDll, Text::UiIni})
+            if (std::find(named.begin(), named.end(), folder + String(file)) == named.end())
+                leftBehind.push_back(folder + String(file));
+    std::string processorDir;
+    GetProcessorDirectory(processorDir);
+    for (const std::string& path : OldCopies(windowsDir, SystemDirectory(), driverDir, processorDir))
+        leftBehind.push_back(path);
+
+    // The files as the spooler and Unidrv left them; the spooler is stopped
+    // so that it holds none of them.
+    StopSpooler(platform_, 1500);
+    for (const std::string& path : rows) DeleteFileLogged(path);
+    for (const std::string& path : leftBehind) DeleteFileIfPresent(path);
 
     End(step);
     StartSpooler(platform_, 2000);
+}
+
+std::vector<std::string> DriverRemover::OldCopies(const std::string& windowsDir, const std::string& systemDir,
+                                                  const std::string& driverDir, const std::string& processorDir) {
+    // Where the installer copies them: the driver's own files into the
+    // Windows directory and the driver directory, the monitor into the
+    // system directory (the Windows directory on 64-bit Windows), the
+    // processor into the processor directory.
+    std::vector<std::string> copies;
+    for (const std::string& dir : {windowsDir, driverDir}) {
+        if (dir.empty()) continue;
+        for (Text file : {Text::DriverDll, Text::UiDll, Text::UnidrvPluginDll, Text::UiIni, Text::Gpd})
+            copies.push_back(dir + "\\" + String(file) + kOldSuffix);
+    }
+    for (const std::string& dir : {systemDir, windowsDir})
+        if (!dir.empty()) copies.push_back(dir + "\\" + String(Text::MonitorDll) + kOldSuffix);
+    if (!processorDir.empty()) copies.push_back(processorDir + "\\" + String(Text::ProcessorDll) + kOldSuffix);
+    return copies;
 }
 
 void DriverRemover::DeleteInstalledDirectory() {
@@ -448,6 +580,15 @@ void DriverRemover::DeleteVidPid() {
 
 bool DriverRemover::RemoveUsbDevices(const std::string& deviceId) {
     SetupApi& setup = platform_.setup;
+    return ForEachUsbDevice(deviceId,
+                            [&](DevInfoSet devices, const DevInfoData& device) {
+                                return setup.RemoveDevice(devices, device).ok();
+                            });
+}
+
+bool DriverRemover::ForEachUsbDevice(const std::string& deviceId,
+                                     const std::function<bool(DevInfoSet, const DevInfoData&)>& onMatch) {
+    SetupApi& setup = platform_.setup;
 
     // Every device of the USB enumerator, also those not plugged in.
     DevInfoSet devices = DevInfoSet::None;
@@ -476,11 +617,9 @@ bool DriverRemover::RemoveUsbDevices(const std::string& deviceId) {
         if (setup.GetDeviceRegistryProperty(devices, device, setup::kSpdrpHardwareId, kHardwareIdBufferSize,
                                             hardwareIds)
                 .ok() &&
-            FirstIdMatches(hardwareIds, deviceId)) {
-            if (!setup.RemoveDevice(devices, device).ok()) {
-                setup.DestroyDeviceInfoList(devices);
-                return false;
-            }
+            FirstIdMatches(hardwareIds, deviceId) && !onMatch(devices, device)) {
+            setup.DestroyDeviceInfoList(devices);
+            return false;
         }
         ++index;
     }

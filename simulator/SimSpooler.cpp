@@ -1,4 +1,6 @@
 // winspool's "A" calls on the local machine, for one simulated process.
+#include <algorithm>
+
 #include "simulator/MachineState.h"
 #include "simulator/SimPlatform.h"
 
@@ -205,9 +207,7 @@ Status SimSpooler::SetJob(PrinterHandle printer, Dword jobId, Dword command) {
     if (handle.kind != Kind::Printer) return p_.Fail(err::kInvalidHandle);
     SimPrinter* p = s.FindPrinter(handle.name);
     if (!p) return p_.Fail(err::kInvalidPrinterName);
-    bool known = false;
-    for (Dword id : p->jobs) known = known || id == jobId;
-    if (!known) return p_.Fail(err::kInvalidParameter);
+    if (std::find(p->jobs.begin(), p->jobs.end(), jobId) == p->jobs.end()) return p_.Fail(err::kInvalidParameter);
     if (command == spool::kJobControlCancel || command == spool::kJobControlDelete) {
         Dword code = s.RemoveJob(handle.name, jobId);
         return code ? p_.Fail(code) : Status::Ok();

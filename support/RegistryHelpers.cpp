@@ -1,6 +1,7 @@
 #include "support/RegistryHelpers.h"
 
 #include <cctype>
+#include <vector>
 
 namespace zmp {
 
@@ -66,37 +67,82 @@ long MyRegDeleteKeyEx(Registry& registry, RegKey root, const std::string& subKey
     return static_cast<long>(registry.RegDeleteKeyEx(root, subKey, samDesired, reserved));
 }
 
-long DeleteMachineKey(Platform& platform, Log& log, bool wow64, const std::string& subKey) {
+namespace {
+
+// Registry calls return their code without setting the thread's last
+// error, which the failure line shows: carry the code there first, or the
+// line would show whatever an earlier call left (a missing RegDeleteKeyExA
+// leaves the failed look-up's own code).
+void LogDeleteFailure(Platform& platform, Log& log, const char* format, const std::string& subKey, long result) {
+    if (result > 0) platform.system.SetLastError(static_cast<Dword>(result));
+    log.WriteLog(format, subKey.c_str(), static_cast<int>(platform.system.GetLastError()));
+}
+
+// The registry is at most 512 levels deep; a walk that goes deeper has met
+// something that is not a tree.
+constexpr unsigned kMaxKeyDepth = 512;
+
+// RegDeleteKeyExA deletes a key only once it has no subkeys: they go
+// first, depth first, as RegDeleteTree (Vista and later only) does it. Every
+// refused deletion is logged; the key's own result is returned.
+long DeleteKeyTree64(Platform& platform, Log& log, const std::string& subKey, unsigned depth) {
     Registry& registry = platform.registry;
     RegKey machine = registry.Root(RegRoot::LocalMachine);
+    // The names first: deleting while walking the indexes would skip some.
+    std::vector<std::string> children;
+    RegKey key = RegKey::None;
+    if (depth < kMaxKeyDepth &&
+        registry.OpenKey(machine, subKey, reg::kKeyEnumerateSubKeys | reg::kKeyWow64_64Key, key) == err::kSuccess) {
+        std::string name;
+        for (Dword index = 0; registry.EnumKey(key, index, name) == err::kSuccess; ++index) children.push_back(name);
+        registry.CloseKey(key);
+    }
+    for (const std::string& child : children) DeleteKeyTree64(platform, log, subKey + "\\" + child, depth + 1);
+
+    long result = MyRegDeleteKeyEx(registry, machine, subKey, reg::kKeyWow64_64Key, 0);
+    if (result != 0) LogDeleteFailure(platform, log, "MyRegDeleteKeyEx failed : %s (%d) ", subKey, result);
+    return result;
+}
+
+}  // namespace
+
+long DeleteMachineKey(Platform& platform, Log& log, bool wow64, const std::string& subKey) {
     // A 32-bit program sees the 32-bit view by default; on 64-bit Windows the
     // spooler's keys live in the 64-bit view.
-    // Registry calls return their code without setting the thread's last
-    // error, which the failure line shows: carry the code there first, or the
-    // line would show whatever an earlier call left (a missing RegDeleteKeyExA
-    // leaves the failed look-up's own code).
-    auto logFailure = [&](const char* format, long result) {
-        if (result > 0) platform.system.SetLastError(static_cast<Dword>(result));
-        log.WriteLog(format, subKey.c_str(), static_cast<int>(platform.system.GetLastError()));
-    };
-    if (wow64) {
-        long result = MyRegDeleteKeyEx(registry, machine, subKey, reg::kKeyWow64_64Key, 0);
-        if (result != 0) logFailure("MyRegDeleteKeyEx failed : %s (%d) ", result);
-        return result;
-    }
-    long result = static_cast<long>(registry.ShDeleteKey(machine, subKey));
-    if (result != 0) logFailure("SHDeleteKey failed : %s (%d) ", result);
+    if (wow64) return DeleteKeyTree64(platform, log, subKey, 0);
+    Registry& registry = platform.registry;
+    long result = static_cast<long>(registry.ShDeleteKey(registry.Root(RegRoot::LocalMachine), subKey));
+    if (result != 0) LogDeleteFailure(platform, log, "SHDeleteKey failed : %s (%d) ", subKey, result);
     return result;
 }
 
 void GrantAndDeleteRegKey(Platform& platform, Log& log, const std::string& fullPath,
                           const std::string& subKey, bool wow64) {
+    Registry& registry = platform.registry;
+    // The grant is inherited by everything below the key: if the key
+    // outlives it, its own DACL is put back. Without a copy of that DACL
+    // there is no grant, since it could not be taken back.
+    AclRef original = AclRef::None;
+    SecurityDescriptorRef descriptor = SecurityDescriptorRef::None;
+    Dword saved = registry.GetNamedKeyDacl(RegRoot::LocalMachine, subKey, original, descriptor);
+    if (saved != err::kSuccess && saved != err::kFileNotFound)  // a missing key shows in its deletion
+        log.WriteLog("GetNamedSecurityInfo failed : %s (%d) ", subKey.c_str(), static_cast<int>(saved));
     // Without the grant the deletion of a protected key is refused; whether
     // the grant worked shows in the deletion's outcome.
-    SetRegKeyPermission(platform.registry, fullPath, kGrantEveryoneFullControl);
+    Dword granted = saved == err::kSuccess ? SetRegKeyPermission(registry, fullPath, kGrantEveryoneFullControl) : saved;
     log.WriteLog("REGKEY_1 : %s", fullPath.c_str());
     log.WriteLog("REGKEY_2 : %s", subKey.c_str());
-    DeleteMachineKey(platform, log, wow64, subKey);
+    long deleted = DeleteMachineKey(platform, log, wow64, subKey);
+
+    if (granted == err::kSuccess && deleted != 0) {
+        Dword restored = registry.SetNamedKeyDacl(RegRoot::LocalMachine, subKey, original);
+        if (restored == err::kSuccess)
+            log.WriteLog("DACL RESTORED : %s", subKey.c_str());
+        else
+            log.WriteLog("SetNamedSecurityInfo failed : %s (%d) ", subKey.c_str(), static_cast<int>(restored));
+    }
+    // The DACL lives inside the descriptor.
+    if (descriptor != SecurityDescriptorRef::None) registry.LocalFreeDescriptor(descriptor);
 }
 
 AccessRights ParseAccessRights(const std::string& rights) {
@@ -234,17 +280,46 @@ Dword SetRegKeyPermission(Registry& registry, const std::string& keyPath, const 
     status = OpenRegKeyPath(registry, keyPath, key);
     if (status != err::kSuccess) return status;
 
-    ExplicitAccess entry;  // BuildExplicitAccessWithNameA
+    ExplicitAccess entry;  // BuildExplicitAccessWithNameA, or its SID form
     entry.permissions = parsed.mask;
     entry.mode = parsed.mode;
     entry.inheritance = sec::kSubContainersOnlyInherit;
-    entry.trusteeForm = sec::kTrusteeIsName;
-    entry.trusteeType = sec::kTrusteeIsUnknown;
-    entry.trusteeName = parsed.trustee;
+    // The built-in accounts are named by their SIDs: their names are
+    // translated on other language editions ("Jeder", "Tout le monde").
+    SidRef sid = SidRef::None;
+    std::optional<sec::WellKnownSid> account = WellKnownAccount(parsed.trustee);
+    if (account) {
+        Status allocated = registry.AllocateWellKnownSid(*account, sid);
+        status = allocated.code;
+        entry.trusteeForm = sec::kTrusteeIsSid;
+        entry.trusteeType = sec::kTrusteeIsWellKnownGroup;
+        entry.trusteeSid = sid;
+    } else {
+        entry.trusteeForm = sec::kTrusteeIsName;
+        entry.trusteeType = sec::kTrusteeIsUnknown;
+        entry.trusteeName = parsed.trustee;
+    }
 
-    status = ApplyExplicitAccess(registry, key, entry);
+    if (status == err::kSuccess) status = ApplyExplicitAccess(registry, key, entry);
+    if (sid != SidRef::None) registry.FreeSid(sid);
     registry.CloseKey(key);
     return status;
+}
+
+std::optional<sec::WellKnownSid> WellKnownAccount(const std::string& name) {
+    struct Account {
+        const char* name;
+        sec::WellKnownSid sid;
+    };
+    static const Account kAccounts[] = {
+        {"Everyone", sec::WellKnownSid::World},
+        {"SYSTEM", sec::WellKnownSid::LocalSystem},
+        {"Administrators", sec::WellKnownSid::BuiltinAdministrators},
+        {"Users", sec::WellKnownSid::BuiltinUsers},
+    };
+    for (const Account& a : kAccounts)
+        if (EqualsNoCase(name, a.name)) return a.sid;
+    return std::nullopt;
 }
 
 }  // namespace zmp

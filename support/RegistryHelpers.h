@@ -3,6 +3,7 @@
 // Win32 error numbers (0 for success).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/Platform.h"
@@ -20,16 +21,17 @@ constexpr const char* kGrantEveryoneFullControl = "/PG:Everyone:Fc";
 long MyRegDeleteKeyEx(Registry& registry, RegKey root, const std::string& subKey, Dword samDesired,
                       Dword reserved);
 
-// The one registry-deletion convention of the removal steps: under WOW64 the
-// key is deleted in the 64-bit view with MyRegDeleteKeyEx (the key alone),
-// otherwise with SHDeleteKeyA (the key and everything below it). A failure
-// is logged as "MyRegDeleteKeyEx failed : %s (%d) " or
+// The one registry-deletion convention of the removal steps: the key goes
+// with everything below it. Under WOW64 in the 64-bit view with
+// MyRegDeleteKeyEx, subkeys first, depth first; otherwise with SHDeleteKeyA.
+// Each failed deletion is logged as "MyRegDeleteKeyEx failed : %s (%d) " or
 // "SHDeleteKey failed : %s (%d) " with the thread's last error. Returns the
-// deletion call's own result (0 when deleted).
+// result of the key's own deletion (0 when deleted).
 long DeleteMachineKey(Platform& platform, Log& log, bool wow64, const std::string& subKey);
 
-// Grants Everyone full control on fullPath ("HKLM\" + subKey), ignoring the
-// outcome, logs both paths and deletes subKey by DeleteMachineKey.
+// Grants Everyone full control on fullPath ("HKLM\" + subKey), logs both
+// paths and deletes subKey by DeleteMachineKey. When the key outlives the
+// grant, its DACL as it was before is put back ("DACL RESTORED : %s").
 void GrantAndDeleteRegKey(Platform& platform, Log& log, const std::string& fullPath,
                           const std::string& subKey, bool wow64);
 
@@ -57,7 +59,12 @@ Dword OpenRegKeyPath(Registry& registry, const std::string& path, RegKey& out);
 // Merges one entry into the key's DACL and writes the result back.
 Dword ApplyExplicitAccess(Registry& registry, RegKey key, const ExplicitAccess& entry);
 
-// Parses the command, opens the key and applies the entry (inherited by subkeys).
+// Parses the command, opens the key and applies the entry (inherited by
+// subkeys). Everyone, SYSTEM, Administrators and Users are named by their
+// well-known SIDs, any other trustee by its name.
 Dword SetRegKeyPermission(Registry& registry, const std::string& keyPath, const std::string& command);
+
+// The well-known SID of a built-in account's English name (any case).
+std::optional<sec::WellKnownSid> WellKnownAccount(const std::string& name);
 
 }  // namespace zmp

@@ -16,7 +16,6 @@ using Bar = ProgressSink::Bar;
 constexpr int kIdModel = 1;
 constexpr int kIdPrinterName = 2;
 constexpr Dword kDriverInfoLevel = 3;
-constexpr const char* kCompleted = "The uninstallation has been completed.";
 
 }  // namespace
 
@@ -33,7 +32,10 @@ void UninstallerDialog::PrepareUninstall() {
 
     if (count == 0) {
         scratch_ = ui_.LoadString(kIdPrinterName);
-        if (PrinterDrvExist(scratch_) == 1) {
+        // An installation that failed half way leaves no driver but other
+        // parts of ours, which the next installer run would take for a
+        // different version: they go as the driver would.
+        if (PrinterDrvExist(scratch_) == 1 || !remover_.FindOwnComponents().empty()) {
             // Nothing to choose: the driver goes at once.
             cancelButton_.EnableWindow(false);
             busy_ = true;
@@ -135,7 +137,7 @@ void UninstallerDialog::RunUninstallation() {
         // The printer objects left unchecked still use the driver: it stays,
         // and there is nothing a restart would complete.
         printerObjects_.clear();
-        Report(kCompleted, Bar::Complete);
+        Report(kRemovalCompleted, Bar::Complete);
         busy_ = false;
         clock.Sleep(2000);
         platform_.processes.ExitProcess(0);
@@ -151,25 +153,32 @@ void UninstallerDialog::RunUninstallation() {
     remover_.DeleteInstalledDirectory();
 
     printerObjects_.clear();
-    Report(kCompleted, Bar::Complete);
+    // Completed only when the spooler shows it: what is left is said, and
+    // no restart offered as if all had gone.
+    const std::vector<std::string> left = remover_.VerifyRemoval();
+    if (!left.empty()) {
+        Report(kRemovalIncomplete, Bar::Complete);
+        busy_ = false;
+        ui::AfxMessageBox(ui_, "The driver could not be removed completely.\n\n" + LeftoversText(left),
+                          mb::kOk | mb::kIconStop);
+        platform_.processes.ExitProcess(-1);
+    }
+    Report(kRemovalCompleted, Bar::Complete);
     clock.Sleep(1000);
 
     if (ui::AfxMessageBox(ui_, kRestartQuestion, mb::kYesNo | mb::kIconQuestion) == mb::kIdYes) {
         busy_ = false;
-        Report(kCompleted, Bar::None);
+        Report(kRemovalCompleted, Bar::None);
         clock.Sleep(1000);
         RestartComputer(platform_);  // without the privilege the user restarts later
         platform_.processes.ExitProcess(0);
     }
 
-    // No: the dialog is closed as with an OK button. The application then
-    // destroys it at once, so from the request on nothing of it is used,
-    // not even its members: the process is ended through a local reference.
-    Processes& processes = platform_.processes;
-    Ui& ui = ui_;
-    const WindowId self = Hwnd();
-    ui.PostMessage(self, msg::kCommand, WParam(mb::kIdOk), 0);
-    processes.ExitProcess(0);
+    // No: the dialog is closed as with an OK button, and the application
+    // destroys it, with everything WinMain holds, once its modal loop ends.
+    // From the request on this thread touches nothing of theirs: it ends,
+    // and the framework ends the process with exit code 0.
+    ui_.PostMessage(Hwnd(), msg::kCommand, WParam(mb::kIdOk), 0);
 }
 
 }  // namespace zmp

@@ -26,7 +26,8 @@ UninstallerDialog::UninstallerDialog(Platform& platform)
       remover_(platform, log_, DriverRemover::Variant::Uninstaller, &progress_) {}
 
 unsigned UninstallerDialog::UninstallThreadProc(void* param) {
-    static_cast<UninstallerDialog*>(param)->RunUninstallation();  // ends the process
+    // Ends the process, or has asked the dialog to close: nothing of it is used here.
+    static_cast<UninstallerDialog*>(param)->RunUninstallation();
     return 0;
 }
 

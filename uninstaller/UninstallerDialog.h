@@ -44,7 +44,9 @@ public:
     // 1 when a driver of exactly that name is installed for this system, else 0.
     int PrinterDrvExist(const std::string& driverName);
     // Worker thread: removes the checked printer objects and, when none of
-    // the listed ones is kept, the driver; ends the process.
+    // the listed ones is kept, the driver. Ends the process, except after
+    // "No" to the restart question: then it asks the dialog to close and
+    // returns, and the application ends the process.
     void RunUninstallation();
 
 protected:

@@ -21,14 +21,19 @@ void PrintTo(const EnvironmentCase& c, std::ostream* os) { *os << c.name; }
 
 class InstalledEnvironment : public ::testing::TestWithParam<EnvironmentCase> {
 protected:
-    // The call of the environment the case expects was made once, the other
-    // form of the same call never.
+    // The installed driver's environment is reached by the form of the call
+    // the case expects, made once; on 64-bit Windows the unnamed form is
+    // never used. (The named form also asks about the other environment,
+    // where additional drivers are kept.)
     void ExpectCall(RemoverRun& run, const std::string& call) {
         const EnvironmentCase& c = GetParam();
-        const std::string used = "Spooler." + call + (c.named ? "For" : "");
-        const std::string unused = "Spooler." + call + (c.named ? "" : "For");
-        EXPECT_EQ(run.CallCount(used), 1u) << used;
-        EXPECT_EQ(run.CallCount(unused), 0u) << unused;
+        const std::string unnamed = "Spooler." + call, named = unnamed + "For";
+        if (c.named) {
+            EXPECT_GE(run.CallCount(named), 1u) << named;
+            EXPECT_EQ(run.CallCount(unnamed), 0u) << unnamed;
+        } else {
+            EXPECT_EQ(run.CallCount(unnamed), 1u) << unnamed;
+        }
     }
 };
 

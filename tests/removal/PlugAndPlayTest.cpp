@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/removal/RemoverFixture.h"
 
 namespace zmp::test {
@@ -119,18 +121,51 @@ TEST(DeleteUsbInfo, ProtectedEnumerationKeyIsDeletedOn32BitWindows) {
                                                          "Delete_USB_Info END"}));
 }
 
-TEST(DeleteUsbInfo, Wow64KeyWithItsSubkeyStaysAndIsLogged) {
-    RemoverRun run("7", true, Variant::Uninstaller);
-    run.machine->PlugUsbPrinter();
-    const std::string key = std::string("HKLM\\") + kUsbEnumKey;
-    ASSERT_FALSE(run.machine->SubKeys(key).empty());
+// On 64-bit Windows RegDeleteKeyExA refuses a key with subkeys: they go
+// first. Whatever deletion is refused, the key keeps the access list it had:
+// an inheritable full control for Everyone is never left behind.
+TEST(DeleteUsbInfo, Wow64KeyGoesWithItsSubkeyOrKeepsItsAccessList) {
+    struct Case {
+        const char* what;
+        unsigned refused;  // the RegDeleteKeyEx call refused with 5; 0 none
+        bool keyStays, subkeyStays;
+    };
+    const Case cases[] = {
+        {"nothing refused", 0, false, false},
+        {"the subkey refused", 1, true, true},
+        {"the key itself refused", 2, true, false},
+    };
+    for (const Case& c : cases) {
+        RemoverRun run("7", true, Variant::Uninstaller);
+        run.machine->PlugUsbPrinter();
+        const std::string key = std::string("HKLM\\") + kUsbEnumKey;
+        const std::vector<std::string> subkeys = run.machine->SubKeys(key);
+        ASSERT_EQ(subkeys.size(), 1u);
+        const std::string subkey = key + "\\" + subkeys[0];
+        const std::vector<sim::AceEntry> before = run.machine->KeyAcl(key);
+        if (c.refused) run.sys->Faults().Fail("Registry.RegDeleteKeyEx", err::kAccessDenied, c.refused);
 
-    run.remover.Delete_USB_Info();
+        run.remover.Delete_USB_Info();
 
-    EXPECT_TRUE(run.machine->KeyExists(key));
-    std::vector<std::string> lines = run.StepLines("Delete_USB_Info");
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[3].rfind(std::string("MyRegDeleteKeyEx failed : ") + kUsbEnumKey + " (", 0), 0u) << lines[3];
+        EXPECT_EQ(run.machine->KeyExists(key), c.keyStays) << c.what;
+        EXPECT_EQ(run.machine->KeyExists(subkey), c.subkeyStays) << c.what;
+        std::vector<std::string> lines = run.StepLines("Delete_USB_Info");
+        if (!c.keyStays) {
+            EXPECT_EQ(lines, (std::vector<std::string>{"Delete_USB_Info BEGIN", "REGKEY_1 : " + key,
+                                                        std::string("REGKEY_2 : ") + kUsbEnumKey,
+                                                        "Delete_USB_Info END"}));
+            continue;
+        }
+        EXPECT_EQ(run.machine->KeyAcl(key).size(), before.size()) << c.what;
+        EXPECT_FALSE(run.machine->KeyDeletable(key)) << c.what;
+        if (c.subkeyStays) EXPECT_FALSE(run.machine->KeyDeletable(subkey)) << c.what;
+        EXPECT_NE(std::find(lines.begin(), lines.end(), std::string("DACL RESTORED : ") + kUsbEnumKey), lines.end())
+            << c.what;
+        EXPECT_NE(std::find(lines.begin(), lines.end(),
+                            std::string("MyRegDeleteKeyEx failed : ") + kUsbEnumKey + " (5) "),
+                  lines.end())
+            << c.what;
+    }
 }
 
 // --- DeletePrnDrvPnPDirectory

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "simulator/ProcessExit.h"
 #include "tests/removal/RemoverFixture.h"
 
@@ -34,16 +36,17 @@ TEST(RemoveInstalledVersion, DeletesOnlyPrintersOfTheDriverItsCaseIncluded) {
     run.machine->AddPrinterRecord(Printer("Office copy", kDriverName));
     run.machine->AddPrinterRecord(Printer("Lower case", "korvant zmp-k40"));
 
-    run.remover.RemoveInstalledVersion();
+    std::vector<std::string> left = run.remover.RemoveInstalledVersion();
 
     EXPECT_FALSE(run.machine->FindPrinter("KORVANT ZMP-K40"));
     EXPECT_FALSE(run.machine->FindPrinter("Office copy"));
     EXPECT_TRUE(run.machine->FindPrinter("Lower case"));
-    EXPECT_FALSE(run.machine->FindDriver(kDriverName, "Windows NT x86"));
-    // RemoveDrivers ran in full and completed the bar.
+    // RemoveDrivers ran in full, and its completion report says what the
+    // spooler shows.
     ASSERT_FALSE(run.progress.reports.empty());
     EXPECT_EQ(run.progress.reports.front(), "step Deleting printer-objects...");
-    EXPECT_EQ(run.progress.reports.back(), "complete The uninstallation has been completed.");
+    EXPECT_EQ(run.progress.reports.back(), left.empty() ? "complete The uninstallation has been completed."
+                                                        : "complete The uninstallation could not be completed.");
 }
 
 TEST(RemoveInstalledVersion, NoPrinterOfTheDriverStillRemovesTheDriver) {
@@ -55,6 +58,7 @@ TEST(RemoveInstalledVersion, NoPrinterOfTheDriverStillRemovesTheDriver) {
     EXPECT_FALSE(run.machine->FindDriver(kDriverName, "Windows NT x86"));
     std::vector<std::string> lines = run.LogLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "RemoveDrivers END"), lines.end());
+    EXPECT_EQ(run.progress.reports.back(), "complete The uninstallation has been completed.");
 }
 
 TEST(RemoveInstalledVersion, EnumerationFailureShowsTheCodeAndEndsTheProcess) {
@@ -126,8 +130,9 @@ private:
     Spooler& in_;
 };
 
-TEST(DeletePrinterObject, AtMost1000JobsAreRemovedBeforeThePrinter) {
+TEST(DeletePrinterObject, EveryJobIsRemovedBeforeThePrinter) {
     // Windows NT 4.0 and later delete the jobs; the 9x family cancels them.
+    // EnumJobs gives at most 1000 at a time: it is asked again.
     struct Case {
         const char* preset;
         Dword command;
@@ -145,20 +150,32 @@ TEST(DeletePrinterObject, AtMost1000JobsAreRemovedBeforeThePrinter) {
         DriverRemover remover(platform, *run.log, Variant::Uninstaller, &run.progress);
         run.machine->AddDriverRecord(Driver(kDriverName, run.machine->Os().NativeEnvironment()));
         run.machine->AddPrinterRecord(Printer("P", kDriverName));
-        run.machine->AddJobs("P", 1200);
+        run.machine->AddJobs("P", 2345);
 
         remover.DeletePrinterObject("P");
 
-        EXPECT_EQ(spooler.commands, std::vector<Dword>(1000, c.command)) << c.preset;
+        EXPECT_EQ(spooler.commands, std::vector<Dword>(2345, c.command)) << c.preset;
+        EXPECT_EQ(run.CallCount("Spooler.EnumJobs"), 4u) << c.preset;  // 1000, 1000, 345, none
         EXPECT_EQ(run.Events(), std::vector<std::string>{"SLEEP 1000"}) << c.preset;
-        // Deleted while 200 jobs were still queued: gone once they are.
-        std::optional<sim::SimPrinter> after = run.machine->FindPrinter("P");
-        if (after) {
-            EXPECT_TRUE(after->pendingDeletion) << c.preset;
-            EXPECT_EQ(after->jobs.size(), 200u) << c.preset;
-        }
+        EXPECT_FALSE(run.machine->FindPrinter("P")) << c.preset;
         EXPECT_TRUE(run.LogLines().empty()) << c.preset;
     }
+}
+
+TEST(DeletePrinterObject, JobsThatWillNotGoEndTheRounds) {
+    RemoverRun run("xp", false, Variant::Uninstaller);
+    run.machine->AddDriverRecord(Driver(kDriverName, "Windows NT x86"));
+    run.machine->AddPrinterRecord(Printer("P", kDriverName));
+    run.machine->AddJobs("P", 3);
+    run.sys->Faults().Fail("Spooler.SetJob", err::kAccessDenied);
+
+    run.remover.DeletePrinterObject("P");
+
+    EXPECT_EQ(run.CallCount("Spooler.EnumJobs"), 1u);
+    EXPECT_EQ(run.CallCount("Spooler.SetJob"), 3u);
+    std::optional<sim::SimPrinter> after = run.machine->FindPrinter("P");
+    ASSERT_TRUE(after);
+    EXPECT_TRUE(after->pendingDeletion);
 }
 
 TEST(DeletePrinterObject, PrinterThatCannotBeOpenedIsSkippedSilently) {
@@ -228,8 +245,8 @@ TEST_P(DeletePrinterDrvFallback, RefusedDriverIsTakenOutOfTheRegistryByTheWow64F
                                   c.environment + "\\Drivers\\Version-3\\KORVANT ZMP-K40";
     const std::string printerKey = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\KORVANT ZMP-K40";
     run.machine->CreateKey(driverKey);
-    run.machine->CreateKey(printerKey);
-    run.sys->Faults().Fail(c.spoolerCall, err::kPrinterDriverInUse);
+    run.machine->SetString(printerKey, "Printer Driver", kDriverName);
+    run.sys->Faults().Fail(c.spoolerCall, err::kUnknownPrinterDriver);
 
     EXPECT_TRUE(run.remover.DeletePrinterDrv("ZMP-K40"));
 
@@ -238,7 +255,7 @@ TEST_P(DeletePrinterDrvFallback, RefusedDriverIsTakenOutOfTheRegistryByTheWow64F
     EXPECT_EQ(run.CallCount(c.deleteCall), 2u);
     EXPECT_EQ(run.CallCount(c.otherCall), 0u);
     std::vector<std::string> expected{"DeletePrinterDrv BEGIN"};
-    if (c.variant == Variant::Uninstaller) expected.push_back("DeletePrinterDriverEx returned FALSE. (3001)");
+    if (c.variant == Variant::Uninstaller) expected.push_back("DeletePrinterDriverEx returned FALSE. (1797)");
     expected.push_back("DeletePrinterDrv END");
     EXPECT_EQ(run.LogLines(), expected);
     std::vector<std::string> events = run.Events("EXEC");
@@ -256,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DeletePrinterDrv, FallbackFailureIsLoggedAndMakesTheResultFalse) {
     RemoverRun run("xp", false, Variant::InstallerDialog);
     const std::string printerKey = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\KORVANT ZMP-K40";
-    run.machine->CreateKey(printerKey);  // the driver key is absent
+    run.machine->SetString(printerKey, "Printer Driver", kDriverName);  // the driver key is absent
     run.sys->Faults().Fail("Spooler.DeletePrinterDriverEx", err::kUnknownPrinterDriver);
 
     EXPECT_FALSE(run.remover.DeletePrinterDrv("ZMP-K40"));
@@ -271,6 +288,54 @@ TEST(DeletePrinterDrv, FallbackFailureIsLoggedAndMakesTheResultFalse) {
         << lines[1];
     EXPECT_EQ(lines[1].back(), ' ');
     EXPECT_EQ(run.Events("EXEC").size(), 2u);
+}
+
+// A printer named like the driver is ours only when it uses the driver: the
+// fallback leaves anyone else's printer of that name alone.
+TEST(DeletePrinterDrv, FallbackDeletesThePrinterKeyOnlyForOurDriver) {
+    struct Case {
+        const char* preset;
+        bool is64;
+        const char* usedDriver;
+        bool deleted;
+    } cases[] = {
+        {"xp", false, kDriverName, true},
+        {"xp", false, "Generic / Text Only", false},
+        {"7", true, kDriverName, true},
+        {"7", true, "Generic / Text Only", false},
+    };
+    for (const Case& c : cases) {
+        RemoverRun run(c.preset, c.is64, Variant::Uninstaller);
+        const std::string printerKey = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\KORVANT ZMP-K40";
+        run.machine->SetString(printerKey, "Printer Driver", c.usedDriver);
+        run.machine->CreateKey(printerKey + "\\PrinterDriverData");
+
+        run.remover.DeletePrinterDrv("ZMP-K40");  // no such driver: 1797
+
+        const std::string what = std::string(c.preset) + " " + c.usedDriver;
+        EXPECT_EQ(run.machine->KeyExists(printerKey), !c.deleted) << what;
+        std::vector<std::string> lines = run.LogLines();
+        const std::string kept = "PRINTER KEY KEPT : SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\"
+                                 "KORVANT ZMP-K40, PRINTER DRIVER : Generic / Text Only";
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), kept), c.deleted ? 0 : 1) << what;
+    }
+}
+
+// A printer still on the driver keeps it: its keys are not torn out.
+TEST(DeletePrinterDrv, DriverInUseKeepsItsKeys) {
+    RemoverRun run("7", true, Variant::Uninstaller);
+    run.machine->AddDriverRecord(Driver(kDriverName, "Windows x64"));
+    run.machine->AddPrinterRecord(Printer("KORVANT ZMP-K40", kDriverName));
+
+    EXPECT_FALSE(run.remover.DeletePrinterDrv("ZMP-K40"));
+
+    EXPECT_TRUE(run.machine->FindDriver(kDriverName, "Windows x64"));
+    EXPECT_TRUE(run.machine->FindPrinter("KORVANT ZMP-K40"));
+    EXPECT_TRUE(run.machine->KeyExists("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\KORVANT ZMP-K40"));
+    EXPECT_EQ(run.LogLines(), (std::vector<std::string>{
+                                  "DeletePrinterDrv BEGIN", "DeletePrinterDriverEx returned FALSE. (3001)",
+                                  "The printer driver is still in use; its registry keys are kept.",
+                                  "DeletePrinterDrv END"}));
 }
 
 // --- DeleteForms

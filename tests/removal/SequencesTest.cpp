@@ -119,8 +119,11 @@ TEST(Sequences, InstallerRemoveDriversOnXp) {
     RemoverRun run("xp", false, Variant::InstallerDialog);
     InstallEverything(run);
     sim::Machine& m = *run.machine;
+    // The printer object Plug and Play made goes first, as in RemoveInstalledVersion.
+    if (m.FindPrinter(kDriverName)) run.remover.DeletePrinterObject(kDriverName);
+    run.ClearLog();
 
-    run.remover.RemoveDrivers();
+    EXPECT_EQ(run.remover.RemoveDrivers(), std::vector<std::string>{});
 
     EXPECT_EQ(StepMarks(run.LogLines()), (std::vector<std::string>{
                                              "RemoveDrivers BEGIN",
@@ -146,6 +149,8 @@ TEST(Sequences, InstallerRemoveDriversOnXp) {
                                              "Delete_LPT_USB_Info END",
                                              "DeletePrnDrvPnPDirectory BEGIN",
                                              "DeletePrnDrvPnPDirectory END",
+                                             "VerifyRemoval BEGIN",
+                                             "VerifyRemoval END",
                                              "RemoveDrivers END",
                                          }));
     EXPECT_TRUE(m.Drivers().empty());

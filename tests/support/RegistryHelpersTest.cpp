@@ -155,6 +155,38 @@ TEST_F(RegistryHelpers, UnknownTrusteeLeavesTheAclAndFreesEverything) {
     EXPECT_EQ(run.CallCount("Registry.CloseKey"), 1u);
 }
 
+// Everyone is named by its SID, so the grant works whatever the account is
+// called on that language edition; a name works only in its own language.
+TEST(SetRegKeyPermission, EveryoneByItsSidOnEveryLanguageEdition) {
+    struct Case {
+        const char* language;
+        const char* trustee;
+        Dword result;
+    } cases[] = {
+        {"en", "Everyone", 0},          {"de", "Everyone", 0},          {"fr", "everyone", 0},
+        {"de", "Jeder", 0},             {"fr", "Tout le monde", 0},     {"de", "Guests", err::kNoneMapped},
+        {"en", "Jeder", err::kNoneMapped},
+    };
+    for (const Case& c : cases) {
+        SimRun run("7", true, Program::Uninstaller);
+        sim::OsInfo os = run.machine->Os();
+        os.language = c.language;
+        run.machine->SetOs(os);
+        run.machine->CreateKey("HKLM\\SYSTEM\\Test");
+        const std::string what = std::string(c.language) + " " + c.trustee;
+
+        EXPECT_EQ(SetRegKeyPermission(run.platform->registry, "HKLM\\SYSTEM\\Test", std::string("/PG:") + c.trustee + ":Fc"),
+                  c.result)
+            << what;
+        std::vector<sim::AceEntry> acl = run.machine->KeyAcl("HKLM\\SYSTEM\\Test");
+        EXPECT_EQ(acl.size(), c.result == 0 ? 1u : 0u) << what;
+        if (c.result == 0 && !acl.empty()) {
+            EXPECT_EQ(acl[0].trustee, "Everyone") << what;
+        }
+        EXPECT_EQ(run.CallCount("Registry.AllocateWellKnownSid"), run.CallCount("Registry.FreeSid")) << what;
+    }
+}
+
 // --- deletion by the WOW64 flag
 
 class DeleteMachineKeyTest : public ::testing::Test {
@@ -162,22 +194,33 @@ protected:
     static constexpr Dword kMagic = 0x1234;
 };
 
-TEST_F(DeleteMachineKeyTest, Wow64DeletesOnlyALeafKeyInThe64BitView) {
+TEST_F(DeleteMachineKeyTest, Wow64DeletesTheKeyWithItsSubkeysInThe64BitView) {
     SimRun run("7", true, Program::Uninstaller);
-    run.machine->CreateKey("HKLM\\SOFTWARE\\Vendor\\Leaf");
-    run.machine->CreateKey("HKLM\\SOFTWARE\\Vendor\\Tree\\Sub");
-    run.machine->CreateKey("HKLM\\SOFTWARE\\Wow6432Node\\Vendor\\Leaf");
+    run.machine->CreateKey("HKLM\\SOFTWARE\\Vendor\\Tree\\Sub\\Deeper");
+    run.machine->CreateKey("HKLM\\SOFTWARE\\Vendor\\Tree\\Other");
+    run.machine->CreateKey("HKLM\\SOFTWARE\\Wow6432Node\\Vendor\\Tree");
 
-    EXPECT_EQ(DeleteMachineKey(*run.platform, *run.log, true, "SOFTWARE\\Vendor\\Leaf"), 0);
-    EXPECT_FALSE(run.machine->KeyExists("HKLM\\SOFTWARE\\Vendor\\Leaf"));
-    EXPECT_TRUE(run.machine->KeyExists("HKLM\\SOFTWARE\\Wow6432Node\\Vendor\\Leaf"));
+    EXPECT_EQ(DeleteMachineKey(*run.platform, *run.log, true, "SOFTWARE\\Vendor\\Tree"), 0);
+    EXPECT_FALSE(run.machine->KeyExists("HKLM\\SOFTWARE\\Vendor\\Tree"));
+    EXPECT_TRUE(run.machine->KeyExists("HKLM\\SOFTWARE\\Vendor"));
+    EXPECT_TRUE(run.machine->KeyExists("HKLM\\SOFTWARE\\Wow6432Node\\Vendor\\Tree"));
+    EXPECT_EQ(run.CallCount("Registry.RegDeleteKeyEx"), 4u);  // deepest first, the key last
+    EXPECT_EQ(run.CallCount("Registry.ShDeleteKey"), 0u);
+    EXPECT_TRUE(run.LogLines().empty());
+}
+
+TEST_F(DeleteMachineKeyTest, Wow64RefusedSubkeyKeepsTheKeyAndBothAreLogged) {
+    SimRun run("7", true, Program::Uninstaller);
+    run.machine->CreateKey("HKLM\\SOFTWARE\\Vendor\\Tree\\Sub");
+    run.sys->Faults().Fail("Registry.RegDeleteKeyEx", err::kAccessDenied, 1);
 
     run.platform->system.SetLastError(kMagic);
-    EXPECT_NE(DeleteMachineKey(*run.platform, *run.log, true, "SOFTWARE\\Vendor\\Tree"), 0);
+    EXPECT_EQ(DeleteMachineKey(*run.platform, *run.log, true, "SOFTWARE\\Vendor\\Tree"), 5);
     EXPECT_TRUE(run.machine->KeyExists("HKLM\\SOFTWARE\\Vendor\\Tree\\Sub"));
-    EXPECT_EQ(run.LogLines(),
-              std::vector<std::string>{"MyRegDeleteKeyEx failed : SOFTWARE\\Vendor\\Tree (5) "});
-    EXPECT_EQ(run.CallCount("Registry.ShDeleteKey"), 0u);
+    // The codes shown are the refused deletions', not what the log's own
+    // file calls left behind.
+    EXPECT_EQ(run.LogLines(), (std::vector<std::string>{"MyRegDeleteKeyEx failed : SOFTWARE\\Vendor\\Tree\\Sub (5) ",
+                                                         "MyRegDeleteKeyEx failed : SOFTWARE\\Vendor\\Tree (5) "}));
 }
 
 TEST_F(DeleteMachineKeyTest, WithoutWow64TheKeyGoesWithItsSubkeys) {
@@ -240,20 +283,41 @@ TEST(GrantAndDeleteRegKey, ProtectedKeyStaysWhenTheGrantFails) {
     EXPECT_EQ(lines[2].rfind(std::string("SHDeleteKey failed : ") + kUsbKey + " (", 0), 0u) << lines[2];
 }
 
-TEST(GrantAndDeleteRegKey, Wow64CannotDeleteTheKeyWithItsSubkey) {
-    SimRun run("7", true, Program::Uninstaller);
-    const std::string full = std::string("HKLM\\") + kUsbKey;
-    run.machine->CreateKey(full + "\\Instance0");
-    run.machine->ProtectKey(full);
+// The grant is taken back when the key outlives it; without a copy of the
+// key's DACL there is no grant at all.
+TEST(GrantAndDeleteRegKey, AKeyThatStaysKeepsItsAccessList) {
+    struct Case {
+        const char* what;
+        const char* failing;
+        Dword code;
+        const char* line;  // the line that says what happened, after the deletion's failure
+        bool granted;
+    };
+    const Case cases[] = {
+        {"deletion refused", "Registry.ShDeleteKey", err::kAccessDenied, "DACL RESTORED : ", true},
+        {"DACL unreadable", "Registry.GetNamedKeyDacl", err::kAccessDenied, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SimRun run("xp", false, Program::Uninstaller);
+        const std::string full = std::string("HKLM\\") + kUsbKey;
+        run.machine->CreateKey(full + "\\Instance0");
+        run.machine->ProtectKey(full);
+        run.sys->Faults().Fail(c.failing, c.code);
 
-    GrantAndDeleteRegKey(*run.platform, *run.log, full, kUsbKey, true);
+        GrantAndDeleteRegKey(*run.platform, *run.log, full, kUsbKey, false);
 
-    EXPECT_TRUE(run.machine->KeyExists(full + "\\Instance0"));
-    std::vector<std::string> lines = run.LogLines();
-    ASSERT_EQ(lines.size(), 3u);
-    // The code shown is the refused deletion's, not what the log's own file
-    // calls left behind.
-    EXPECT_EQ(lines[2], std::string("MyRegDeleteKeyEx failed : ") + kUsbKey + " (5) ");
+        EXPECT_TRUE(run.machine->KeyExists(full + "\\Instance0")) << c.what;
+        EXPECT_TRUE(run.machine->KeyAcl(full).empty()) << c.what;
+        EXPECT_FALSE(run.machine->KeyDeletable(full + "\\Instance0")) << c.what;
+        EXPECT_EQ(run.CallCount("Registry.SetEntriesInAcl"), c.granted ? 1u : 0u) << c.what;
+        std::vector<std::string> lines = run.LogLines();
+        ASSERT_FALSE(lines.empty()) << c.what;
+        if (c.line)
+            EXPECT_EQ(lines.back(), c.line + std::string(kUsbKey)) << c.what;
+        else
+            EXPECT_EQ(lines.front(), std::string("GetNamedSecurityInfo failed : ") + kUsbKey + " (5) ") << c.what;
+        EXPECT_EQ(run.CallCount("Registry.LocalFreeDescriptor"), c.granted ? 2u : 0u) << c.what;
+    }
 }
 
 }  // namespace

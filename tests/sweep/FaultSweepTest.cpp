@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <future>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "tests/sweep/SweepFixture.h"
 
@@ -57,13 +59,18 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"Registry.ShDeleteKey", {err::kAccessDenied}},
         {"Registry.HasRegDeleteKeyEx", {err::kProcNotFound}},
         {"Registry.RegDeleteKeyEx", {err::kAccessDenied}},
+        {"Registry.QueryStringValue", {err::kAccessDenied, err::kFileNotFound}},
+        {"Registry.EnumKey", {err::kAccessDenied}},
         {"Registry.GetKeyDacl", {err::kAccessDenied}},
         {"Registry.SetKeyDacl", {err::kAccessDenied}},
+        {"Registry.GetNamedKeyDacl", {err::kAccessDenied}},
+        {"Registry.SetNamedKeyDacl", {err::kAccessDenied}},
         {"Registry.SetEntriesInAcl", {err::kNoneMapped}},
         {"Registry.AllocateWellKnownSid", {err::kNotEnoughMemory}},
         {"Spooler.EnumPrinters", {err::kRpcServerUnavailable}},
         {"Spooler.EnumPrinterDrivers", {err::kRpcServerUnavailable, kUnknownEnvironment}},
         {"Spooler.EnumPrintProcessors", {err::kRpcServerUnavailable}},
+        {"Spooler.EnumPrintProcessorsFor", {err::kRpcServerUnavailable, kUnknownEnvironment}},
         {"Spooler.OpenPrinter", {err::kRpcServerUnavailable, err::kInvalidPrinterName}},
         {"Spooler.GetPrinterDataDword", {err::kRpcServerUnavailable, err::kFileNotFound}},
         {"Spooler.EnumJobs", {err::kRpcServerUnavailable}},
@@ -119,6 +126,7 @@ const std::set<std::string>& CannotFail() {
     static const std::set<std::string> calls = {
         "Clock.GetLocalTime",
         "Clock.Sleep",
+        "FileSystem.CharPrev",
         "Registry.Root",
         "Processes.ExitProcess",
         "Processes.CloseHandle",
@@ -208,6 +216,8 @@ const Silence kSilences[] = {
     {"Registry.GetKeyDacl", "*", "the grant is silent; the deletion says what it met"},
     {"Registry.SetEntriesInAcl", "Delete_USB_Info", "the grant is silent; the deletion says what it met"},
     {"Registry.SetEntriesInAcl", "Delete_LPT_USB_Info", "the grant is silent; the deletion says what it met"},
+    {"Registry.AllocateWellKnownSid", "Delete_USB_Info", "the grant is silent; the deletion says what it met"},
+    {"Registry.AllocateWellKnownSid", "Delete_LPT_USB_Info", "the grant is silent; the deletion says what it met"},
     {"Registry.SetKeyDacl", "*", "the grant is silent; the deletion says what it met"},
     // Plug and Play: the device pass reports to a caller that ignores it.
     {"SetupApi.GetClassDevs", "DeleteVidPid", "no device list: the pass ends"},
@@ -228,10 +238,45 @@ const Silence kSilences[] = {
      Who::Installer},
     {"Spooler.DeletePrinterDriverExFor", "DeletePrinterDrv", "the registry fallback takes the driver's keys",
      Who::Installer},
-    // On 64-bit Windows the USB print key keeps its instance subkey, which
-    // RegDeleteKeyExA does not delete: that refusal is in the log anyway.
-    {"Registry.RegDeleteKeyEx", "Delete_USB_Info", "the key's deletion fails in every run and is logged"},
-    {"Registry.RegDeleteKeyEx", "Delete_LPT_USB_Info", "the key's deletion fails in every run and is logged"},
+    // The walk over a key's subkeys on 64-bit Windows: a key that cannot be
+    // walked is deleted alone, and its deletion says what it met.
+    {"Registry.OpenKey", "DeletePrinterDrv", "the subkeys' walk: the key's deletion says what it met"},
+    {"Registry.OpenKey", "DeleteLanguageMonitor", "the subkeys' walk: the key's deletion says what it met"},
+    {"Registry.OpenKey", "DeleteProcessor", "the subkeys' walk: the key's deletion says what it met"},
+    {"Registry.OpenKey", "DeleteUninstallationInfo", "the subkeys' walk: the key's deletion says what it met"},
+    {"Registry.EnumKey", "*", "the subkeys' walk: the key's deletion says what it met"},
+    // Ours in the x86 environment of 64-bit Windows, looked for: what cannot
+    // be listed is taken as absent (the check after the removal lists again).
+    {"Spooler.EnumPrinterDrivers", "DeletePrinterDrv", "an additional driver that cannot be listed is not there"},
+    {"Spooler.EnumPrintProcessorsFor", "DeleteProcessor", "an additional processor that cannot be listed is not there"},
+    {"Spooler.GetPrintProcessorDirectoryFor", "DeleteProcessor", "no directory: no file of ours to look for there"},
+    // Copies that may never have been made: where no directory can be
+    // named, none is looked for.
+    {"Spooler.GetPrinterDriverDirectoryFor", "DeleteDriverComponent", "no directory: no file of ours to look for there"},
+    {"Spooler.GetPrinterDriverDirectoryFor", "DeleteFilesUsed", "no directory: no file of ours to look for there"},
+    {"Spooler.GetPrintProcessorDirectoryFor", "DeleteDriverComponent", "no directory: no copy to look for there"},
+    {"Spooler.GetPrintProcessorDirectoryFor", "DeleteFilesUsed", "no directory: no copy to look for there"},
+    {"Spooler.GetPrintProcessorDirectory", "DeleteDriverComponent", "no directory: no copy to look for there"},
+    {"Spooler.GetPrintProcessorDirectory", "DeleteFilesUsed", "no directory: no copy to look for there"},
+    {"FileSystem.GetSystemDirectory", "DeleteDriverComponent", "no directory: no copy to look for there"},
+    {"FileSystem.GetSystemDirectory", "DeleteFilesUsed", "no directory: no copy to look for there"},
+    // The search for the parts of a failed installation: what cannot be
+    // looked at holds nothing of ours, and the driver's absence is told.
+    {"Spooler.EnumPrinters", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"Spooler.EnumPrinterDrivers", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"Spooler.EnumPrintProcessorsFor", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"Spooler.GetPrinterDriverDirectoryFor", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"Spooler.GetPrintProcessorDirectoryFor", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"Spooler.GetPrinterDriverDirectory", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"Spooler.GetPrintProcessorDirectory", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"FileSystem.GetWindowsDirectory", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"FileSystem.GetSystemDirectory", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"SetupApi.GetClassDevs", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"SetupApi.EnumDeviceInfo", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"SetupApi.GetDeviceRegistryProperty", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"SetupApi.DestroyDeviceInfoList", "FindOwnComponents", "the search's result is not used"},
+    {"SetupApi.OpenInfFile", "FindOwnComponents", "nothing found: the driver's absence is told"},
+    {"Registry.OpenKey", "FindOwnComponents", "nothing found: the driver's absence is told"},
     {"SetupApi.HasUninstallOEMInf", "DeleteINFFile", "without the function that INF is left"},
     // Printer objects and forms: refusals are ignored.
     {"Spooler.OpenPrinter", "RemovePrinterObjects", "a printer that cannot be opened is skipped"},
@@ -333,6 +378,9 @@ std::vector<std::string> Added(const std::vector<std::string>& a, const std::vec
 // new message box appeared.
 bool Visible(const std::string& method, Dword code, const RunRecord& baseline, const RunRecord& run) {
     if (!Added(baseline.boxes, run.boxes).empty()) return true;
+    // The undisturbed run met that very failure too (something of ours the
+    // machine never had): it shows where it did there.
+    if (run.log == baseline.log && run.boxes == baseline.boxes) return true;
     const std::string api = method.substr(method.find('.') + 1);
     for (const std::string& line : Added(baseline.log, run.log)) {
         if (MentionsCode(line, code)) return true;
@@ -346,12 +394,21 @@ bool Visible(const std::string& method, Dword code, const RunRecord& baseline, c
 // What the run told the user that the machine contradicts.
 std::vector<std::string> FalseClaims(const Scenario& scenario, const RunRecord& run, const sim::Machine& m) {
     std::vector<std::string> out;
-    if (scenario.program != resources::Program::Installer) return out;
-    const bool claimed = std::any_of(run.events.begin(), run.events.end(), [](const std::string& e) {
-        return e.find("The driver has been successfully installed.") != std::string::npos;
-    });
-    if (claimed && !m.FindDriver(kDriver, m.Os().NativeEnvironment()))
-        out.push_back("claims success without the driver");
+    auto said = [&](const std::vector<std::string>& lines, const char* text) {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    };
+    const std::vector<std::string> left = OursRegistered(m);
+    if (scenario.program == resources::Program::Installer) {
+        if (said(run.events, "The driver has been successfully installed.") &&
+            !m.FindDriver(kDriver, m.Os().NativeEnvironment()))
+            out.push_back("claims success without the driver");
+        if (said(run.boxes, "The installer has successfully removed the different version.") && !left.empty())
+            out.push_back("claims the removal with " + left.front() + " left");
+    } else if (said(run.boxes, "Restarting your computer can take effect.") && !left.empty()) {
+        // The restart question follows only a full removal.
+        out.push_back("asks for the restart with " + left.front() + " left");
+    }
     return out;
 }
 
@@ -379,19 +436,24 @@ bool ChangesTheRoute(const std::string& method, const std::string& step) {
 // scenario was not asked to remove, or tell the user of a success the
 // machine does not show.
 std::vector<std::string> Harm(const Scenario& scenario, const RunRecord& baseline, const RunRecord& run,
-                              const sim::Machine& m) {
+                              const std::vector<sim::SimPrinter>& othersBefore, const sim::Machine& m) {
     std::vector<std::string> problems;
     if (run.threw) problems.push_back("exception " + run.exception);
-    // -1 only where the installer gives up: its printer refused, or the
-    // child that never finished.
+    // -1 only where a program gives up: the installer's printer refused,
+    // the child that never finished, or a removal that left ours behind.
     const bool gaveUp = std::any_of(run.boxes.begin(), run.boxes.end(),
-                                    [](const std::string& b) { return b.rfind("AddPrinter, Error Code:", 0) == 0; }) ||
+                                    [](const std::string& b) {
+                                        return b.rfind("AddPrinter, Error Code:", 0) == 0 ||
+                                               b.rfind("The installer could not remove the different version.", 0) == 0 ||
+                                               b.rfind("The driver could not be removed completely.", 0) == 0;
+                                    }) ||
                         std::count(run.log.begin(), run.log.end(), "WAIT_TIMEOUT") > 0;
     if (!(run.exitCode == 0 || (run.exitCode == -1 && gaveUp)))
         problems.push_back("exit code " + std::to_string(run.exitCode));
     if (run.elapsedMs > 2 * baseline.elapsedMs + 60000)
         problems.push_back("took " + std::to_string(run.elapsedMs) + " ms of virtual time");
     for (const std::string& missing : OtherModelMissing(m)) problems.push_back("removed " + missing);
+    for (const std::string& missing : OtherPrintersMissing(othersBefore, m)) problems.push_back("removed " + missing);
     // A version that cannot be read counts as older: the installer then
     // says it removes that version, and does.
     const bool removalAnnounced = std::any_of(run.boxes.begin(), run.boxes.end(), [](const std::string& b) {
@@ -422,19 +484,43 @@ RunRecord Guarded(const Scenario& scenario, sim::Machine& machine, const std::fu
     return future.get();
 }
 
+// Runs job(0) ... job(count - 1) on as many threads as the machine has
+// cores. The runs share nothing: each has a machine and a process of its own.
+void ForEachOnAllCores(size_t count, const std::function<void(size_t)>& job) {
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> pool;
+    for (unsigned t = 0; t < threads; ++t)
+        pool.emplace_back([&] {
+            for (size_t i = next++; i < count; i = next++) job(i);
+        });
+    for (std::thread& thread : pool) thread.join();
+}
+
 TEST(FaultSweep, EveryCallSiteOfEveryMainScenario) {
     Figures figures;
     for (const Scenario& scenario : Scenarios()) {
         ++figures.scenarios;
         auto machine = scenario.make();
+        const std::vector<sim::SimPrinter> others = OtherPrinters(*machine);
         RunRecord baseline = Guarded(scenario, *machine, nullptr, scenario.name + " (no fault)");
         ASSERT_EQ(baseline.exitCode, 0) << scenario.name;
         ASSERT_FALSE(baseline.threw) << scenario.name << ": " << baseline.exception;
         ASSERT_EQ(OtherModelMissing(*machine), std::vector<std::string>{}) << scenario.name;
+        ASSERT_EQ(OtherPrintersMissing(others, *machine), std::vector<std::string>{}) << scenario.name;
+        ASSERT_EQ(FalseClaims(scenario, baseline, *machine), std::vector<std::string>{}) << scenario.name;
         if (scenario.kept) {
             ASSERT_EQ(scenario.kept(*machine), std::vector<std::string>{}) << scenario.name;
         }
 
+        // The plan first, then its runs on every core: each has a machine
+        // and a process of its own.
+        struct Fault {
+            std::string method, step, what;
+            unsigned nth, ordinal;
+            Dword code;
+        };
+        std::vector<Fault> plan;
         size_t logWrites = 0;
         std::map<std::pair<std::string, size_t>, unsigned> perStep;  // (method, step's BEGIN) -> calls so far
         const auto sites = sim::FaultSwitches::CallSites(baseline.calls);
@@ -442,7 +528,6 @@ TEST(FaultSweep, EveryCallSiteOfEveryMainScenario) {
             const auto& [method, nth] = sites[index];
             if (method == "FileSystem.OpenForAppend") ++logWrites;
             const StepAt at = StepOf(baseline.log, logWrites);
-            const std::string& step = at.name;
             const unsigned ordinal = ++perStep[{method, at.begin}];
             if (CannotFail().count(method)) continue;
             auto codes = Codes().find(method);
@@ -452,25 +537,33 @@ TEST(FaultSweep, EveryCallSiteOfEveryMainScenario) {
             }
             ++figures.callSites;
             for (Dword code : codes->second) {
-                ++figures.faults;
-                const std::string what = scenario.name + ": " + method + " #" + std::to_string(nth) + " in " + step +
-                                         " fails with " + std::to_string(static_cast<int>(code));
-                auto m = scenario.make();
-                RunRecord run = Guarded(
-                    scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(method, code, nth); }, what);
-                std::vector<std::string> problems = Harm(scenario, baseline, run, *m);
-                // A step logs its own failure and the sequence goes on: unless
-                // the user was told something new or the run gave up, every
-                // step of the undisturbed run still ran.
-                if (run.exitCode == 0 && Added(baseline.boxes, run.boxes).empty() && !ChangesTheRoute(method, step)) {
-                    for (const std::string& skipped : Added(Begins(run.log), Begins(baseline.log)))
-                        problems.push_back("skipped " + skipped);
-                }
-                if (!Visible(method, code, baseline, run) && !DocumentedSilent(scenario.program, method, step, ordinal))
-                    problems.push_back("not visible");
-                for (const std::string& p : problems) figures.failures.push_back(what + ": " + p);
+                const std::string what = scenario.name + ": " + method + " #" + std::to_string(nth) + " in " +
+                                         at.name + " fails with " + std::to_string(static_cast<int>(code));
+                plan.push_back({method, at.name, what, nth, ordinal, code});
             }
         }
+        figures.faults += plan.size();
+        std::vector<std::vector<std::string>> found(plan.size());
+        ForEachOnAllCores(plan.size(), [&](size_t i) {
+            const Fault& f = plan[i];
+            auto m = scenario.make();
+            RunRecord run = Guarded(
+                scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(f.method, f.code, f.nth); }, f.what);
+            std::vector<std::string> problems = Harm(scenario, baseline, run, others, *m);
+            // A step logs its own failure and the sequence goes on: unless
+            // the user was told something new or the run gave up, every
+            // step of the undisturbed run still ran.
+            if (run.exitCode == 0 && Added(baseline.boxes, run.boxes).empty() && !ChangesTheRoute(f.method, f.step)) {
+                for (const std::string& skipped : Added(Begins(run.log), Begins(baseline.log)))
+                    problems.push_back("skipped " + skipped);
+            }
+            if (!Visible(f.method, f.code, baseline, run) &&
+                !DocumentedSilent(scenario.program, f.method, f.step, f.ordinal))
+                problems.push_back("not visible");
+            for (const std::string& p : problems) found[i].push_back(f.what + ": " + p);
+        });
+        for (const auto& problems : found)
+            figures.failures.insert(figures.failures.end(), problems.begin(), problems.end());
     }
     std::printf("fault sweep: %zu scenarios, %zu call sites, %zu faults injected, %zu failures found\n",
                 figures.scenarios, figures.callSites, figures.faults, figures.failures.size());
@@ -485,21 +578,27 @@ TEST(FaultSweep, EveryMethodFailingThroughoutTheRun) {
     std::vector<std::string> failures;
     for (const Scenario& scenario : Scenarios()) {
         auto machine = scenario.make();
+        const std::vector<sim::SimPrinter> others = OtherPrinters(*machine);
         RunRecord baseline = Guarded(scenario, *machine, nullptr, scenario.name + " (no fault)");
         ASSERT_EQ(baseline.exitCode, 0) << scenario.name;
         std::set<std::string> methods(baseline.calls.begin(), baseline.calls.end());
+        std::vector<std::pair<std::string, Dword>> plan;
         for (const std::string& method : methods) {
             if (CannotFail().count(method) || !Codes().count(method)) continue;
-            for (Dword code : Codes().at(method)) {
-                ++runs;
-                const std::string what = scenario.name + ": every " + method + " fails with " +
-                                         std::to_string(static_cast<int>(code));
-                auto m = scenario.make();
-                RunRecord run = Guarded(
-                    scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(method, code); }, what);
-                for (const std::string& p : Harm(scenario, baseline, run, *m)) failures.push_back(what + ": " + p);
-            }
+            for (Dword code : Codes().at(method)) plan.emplace_back(method, code);
         }
+        runs += plan.size();
+        std::vector<std::vector<std::string>> found(plan.size());
+        ForEachOnAllCores(plan.size(), [&](size_t i) {
+            const auto& [method, code] = plan[i];
+            const std::string what =
+                scenario.name + ": every " + method + " fails with " + std::to_string(static_cast<int>(code));
+            auto m = scenario.make();
+            RunRecord run = Guarded(
+                scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(method, code); }, what);
+            for (const std::string& p : Harm(scenario, baseline, run, others, *m)) found[i].push_back(what + ": " + p);
+        });
+        for (const auto& problems : found) failures.insert(failures.end(), problems.begin(), problems.end());
     }
     std::printf("persistent faults: %zu runs, %zu failures found\n", runs, failures.size());
     for (const std::string& f : failures) std::printf("  %s\n", f.c_str());

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "simulator/ProcessExit.h"
+#include "simulator/Text.h"
 #include "tests/common/LogFile.h"
 
 namespace zmp::sweep {
@@ -158,8 +159,9 @@ sim::SimPrinter OurPrinter(const std::string& name, const std::string& port) {
     return p;
 }
 
-// What an earlier installation of version `version` left.
-void SeedInstalled(Machine& m, std::array<Dword, 4> version) {
+// What an earlier installation of version `version` left; without the
+// driver, what one that failed half way left.
+void SeedInstalled(Machine& m, std::array<Dword, 4> version, bool withDriver = true) {
     const std::string env = Native(m);
     const std::string windir = m.WindowsDirectory();
     const bool monitorInWindows = m.Os().is64Bit && !m.Os().VistaOrLater();
@@ -192,7 +194,7 @@ void SeedInstalled(Machine& m, std::array<Dword, 4> version) {
                            {"MinorVersion", version[1]},
                            {"BuildVersion", version[2]},
                            {"ExtraVersion", version[3]}};
-    m.AddDriverRecord(driver);
+    if (withDriver) m.AddDriverRecord(driver);
     if (!m.Os().VistaOrLater() && !m.Os().is64Bit)
         for (const char* f : {"ZMP40.dll", "ZMP40.GPD", "ZPUI40.dll", "ZPUNI40.dll", "ZPUI40.INI"})
             m.WriteFile(windir + "\\" + f, "copy");
@@ -202,9 +204,45 @@ void SeedInstalled(Machine& m, std::array<Dword, 4> version) {
     m.SetString(kUninstallKey, "DisplayName", "KORVANT ZMP-K40 Windows Driver V2.0.6");
     m.SetString(kUninstallKey, "UninstallString", windir + "\\ZMP-K40\\ZMPK40_Uninstaller.exe");
     m.SetString(kUninstallKey, "InfFile", m.InfDirectory() + "\\" + oem);
+    if (!withDriver) return;
     m.AddForm("Label 60x40 [K40]");
     m.AddForm("[K40] Receipt 80");
     m.WriteFile("C:\\KORVANT Printer Driver\\ZMP-K40\\readme.txt", "older release");
+}
+
+// Someone's printer that is named like ours, on another driver, with jobs.
+void SeedPrinterNamedLikeOurs(Machine& m) {
+    sim::SimDriver generic;
+    generic.name = "Generic / Text Only";
+    generic.environment = Native(m);
+    generic.driverPath = "UNIDRV.DLL";
+    generic.dataFile = "TTY.GPD";
+    generic.configFile = "UNIDRVUI.DLL";
+    m.AddDriverRecord(generic);
+    sim::SimPrinter printer;
+    printer.name = kDriver;
+    printer.driver = generic.name;
+    printer.port = "LPT3:";
+    m.AddPrinterRecord(printer);
+    m.AddJobs(kDriver, 2);
+}
+
+// Ours for the clients of "Windows NT x86" on 64-bit Windows, with the
+// language monitor the server itself holds.
+void SeedAdditionalX86(Machine& m) {
+    m.WriteFile(m.SystemDirectory() + "\\ZPMON40.dll", "monitor");
+    m.AddMonitorRecord({kMonitor, Native(m), "ZPMON40.dll"});
+    const std::string env = "Windows NT x86";
+    m.WriteFile(m.PrintProcessorDirectory(env) + "\\ZPPRO40.dll", "processor x86");
+    m.AddProcessorRecord({kProcessor, env, "ZPPRO40.dll"});
+    sim::SimDriver driver;
+    driver.name = kDriver;
+    driver.environment = env;
+    driver.driverPath = "UNIDRV.DLL";
+    driver.dataFile = "ZMP40.GPD";
+    driver.configFile = "UNIDRVUI.DLL";
+    driver.dependentFiles = {"ZMP40.dll", "ZPUI40.dll", "ZPUNI40.dll", "ZPUI40.INI", "ZMP40.BUD"};
+    m.AddDriverRecord(driver);
 }
 
 std::unique_ptr<Machine> NewMachine(const std::string& os, bool is64) {
@@ -263,6 +301,36 @@ std::vector<std::string> OtherModelMissing(const Machine& m) {
     if (m.Os().is64Bit) need(m.KeyExists("HKLM\\SOFTWARE\\Wow6432Node\\ACME\\LX-9"), "key Wow6432Node\\ACME");
     for (const std::string& f : OtherModelFiles(m)) need(m.FileExists(f), "file " + f);
     return missing;
+}
+
+std::vector<sim::SimPrinter> OtherPrinters(const Machine& m) {
+    std::vector<sim::SimPrinter> others;
+    for (const sim::SimPrinter& p : m.Printers())
+        if (p.driver != kDriver) others.push_back(p);
+    return others;
+}
+
+std::vector<std::string> OtherPrintersMissing(const std::vector<sim::SimPrinter>& before, const Machine& m) {
+    std::vector<std::string> missing;
+    for (const sim::SimPrinter& p : before) {
+        auto now = m.FindPrinter(p.name);
+        if (!now || now->driver != p.driver || !m.KeyExists(std::string(kPrintKey) + "\\Printers\\" + p.name))
+            missing.push_back("printer " + p.name + " on " + p.driver);
+    }
+    return missing;
+}
+
+std::vector<std::string> OursRegistered(const Machine& m) {
+    std::vector<std::string> ours;
+    for (const sim::SimPrinter& p : m.Printers())
+        if (p.driver == kDriver) ours.push_back("printer " + p.name);
+    for (const sim::SimDriver& d : m.Drivers())
+        if (d.name == kDriver) ours.push_back("driver " + d.environment);
+    for (const sim::SimProcessor& p : m.Processors())
+        if (p.name == kProcessor) ours.push_back("processor " + p.environment);
+    for (const sim::SimMonitor& mon : m.Monitors())
+        if (mon.name == kMonitor) ours.push_back("monitor");
+    return ours;
 }
 
 std::vector<Scenario> Scenarios() {
@@ -396,6 +464,104 @@ std::vector<Scenario> Scenarios() {
                        return m;
                    },
                    [] { return sim::Script(); }, nullptr});
+
+    // --- machines where the removal must take all of ours and nothing else
+
+    out.push_back({"installer, Windows XP, a failed installation's parts, another driver's printer named like ours",
+                   Program::Installer,
+                   [] {
+                       auto m = NewMachine("xp", false);
+                       WritePackage(*m);
+                       SeedInstalled(*m, {2, 0, 5, 0}, /*withDriver*/ false);
+                       SeedPrinterNamedLikeOurs(*m);
+                       return m;
+                   },
+                   [] { return ChoosePort(kRadioCom2, false); }, nullptr});
+
+    out.push_back({"installer, Windows 7 x64, our x86 driver and processor, another driver's printer named like ours",
+                   Program::Installer,
+                   [] {
+                       auto m = NewMachine("7", true);
+                       WritePackage(*m);
+                       SeedAdditionalX86(*m);
+                       SeedPrinterNamedLikeOurs(*m);
+                       return m;
+                   },
+                   [] { return ChoosePort(kRadioUsb, false); }, nullptr});
+
+    out.push_back({"uninstaller, Windows 7 x64 in code page 932, USB key and Uninstall key with subkeys",
+                   Program::Uninstaller,
+                   [] {
+                       auto m = NewMachine("7", true);
+                       sim::OsInfo os = m->Os();
+                       os.language = "ja";
+                       os.ansiCodePage = 932;
+                       m->SetOs(os);
+                       m->PlugUsbPrinter();  // before the driver: no printer, the key and the device
+                       m->UnplugUsbPrinter();
+                       SeedInstalled(*m, {2, 0, 6, 0});
+                       m->SetString(std::string(kUninstallKey) + "\\Support", "Contact", "KORVANT");
+                       // A folder whose name ends in a character with 0x5C as its second byte.
+                       m->WriteFile("C:\\KORVANT Printer Driver\\ZMP-K40\\" + sim::FromAnsi(932, "\x95\x5C") +
+                                        "\\readme.txt",
+                                    "japanese");
+                       return m;
+                   },
+                   [] {
+                       sim::Script s;
+                       s.AnswerYesNo(false);
+                       return s;
+                   },
+                   nullptr});
+
+    out.push_back({"uninstaller, Windows 7 x64 German, driver without printers", Program::Uninstaller,
+                   [] {
+                       auto m = NewMachine("7", true);
+                       sim::OsInfo os = m->Os();
+                       os.language = "de";
+                       m->SetOs(os);
+                       m->PlugUsbPrinter();
+                       m->UnplugUsbPrinter();
+                       SeedInstalled(*m, {2, 0, 6, 0});
+                       return m;
+                   },
+                   [] {
+                       sim::Script s;
+                       s.AnswerYesNo(false);
+                       return s;
+                   },
+                   nullptr});
+
+    out.push_back({"uninstaller, Windows XP, a printer with 1005 queued jobs", Program::Uninstaller,
+                   [] {
+                       auto m = NewMachine("xp", false);
+                       SeedInstalled(*m, {2, 0, 6, 0});
+                       m->AddPrinterRecord(OurPrinter(kDriver, "COM1:"));
+                       m->AddJobs(kDriver, 1005);
+                       return m;
+                   },
+                   [] {
+                       sim::Script s;
+                       s.OnDialog(kUninstallerCaption, {UserAction::Click(kUninstallButton)});
+                       s.AnswerYesNo(false);
+                       return s;
+                   },
+                   nullptr});
+
+    out.push_back({"uninstaller, Windows XP, after an installation that failed half way", Program::Uninstaller,
+                   [] {
+                       auto m = NewMachine("xp", false);
+                       SeedInstalled(*m, {2, 0, 6, 0}, /*withDriver*/ false);
+                       // The copy fallback's copy of the monitor in use.
+                       m->WriteFile(m->SystemDirectory() + "\\ZPMON40.dll.old", "older monitor");
+                       return m;
+                   },
+                   [] {
+                       sim::Script s;
+                       s.AnswerYesNo(false);
+                       return s;
+                   },
+                   nullptr});
     return out;
 }
 

@@ -55,6 +55,15 @@ std::vector<Scenario> Scenarios();
 // thing missing.
 std::vector<std::string> OtherModelMissing(const sim::Machine& machine);
 
+// The printers on any other driver than ours, before a run; afterwards,
+// each of them that is gone, has another driver, or lost its key (which
+// the spooler would forget it by at its next start), by name.
+std::vector<sim::SimPrinter> OtherPrinters(const sim::Machine& machine);
+std::vector<std::string> OtherPrintersMissing(const std::vector<sim::SimPrinter>& before, const sim::Machine& machine);
+
+// Ours the spooler still has, in either environment: one line each.
+std::vector<std::string> OursRegistered(const sim::Machine& machine);
+
 // Runs the scenario's program once on machine; before the start, inject
 // may switch faults on.
 RunRecord RunOnce(const Scenario& scenario, sim::Machine& machine, const std::function<void(sim::SimSystem&)>& inject);
