@@ -27,10 +27,11 @@ void DeleteDirectoryTree(FileSystem& files, const std::string& path) {
     Dword attributes = files.GetFileAttributes(path);
     if (attributes == file::kInvalidFileAttributes) return;  // nothing there
 
-    // The directory without a trailing backslash. Every path given here ends
-    // in an ASCII name, so the last byte is the last character.
+    // The directory without a trailing backslash, judged by characters: in a
+    // double-byte code page a name may end in a character whose second byte
+    // is 0x5C, and that byte is no backslash.
     std::string dir = path;
-    while (dir.size() > 1 && dir.back() == '\\') dir.pop_back();
+    while (dir.size() > 1 && dir.back() == '\\' && files.CharPrev(dir, dir.size()) == dir.size() - 1) dir.pop_back();
 
     // A junction or symbolic link given as the tree: remove the link only.
     if (IsLink(attributes)) {

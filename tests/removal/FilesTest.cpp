@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "removal/FileRemoval.h"
+#include "simulator/Text.h"
 #include "tests/removal/RemoverFixture.h"
 
 namespace zmp::test {
@@ -161,6 +162,34 @@ TEST_F(DeleteDirectoryTreeTest, FileHeldOpenKeepsItsDirectories) {
     EXPECT_TRUE(run.machine->FileExists("C:\\Tree\\sub\\held.dll"));
     EXPECT_FALSE(run.machine->FileExists("C:\\Tree\\other.txt"));
     EXPECT_TRUE(run.LogLines().empty());
+}
+
+// In code page 932 the second byte of a character may be 0x5C, a
+// backslash's byte: such a name is a name, not a separator.
+TEST(DeleteDirectoryTree, DoubleByteNamesEndingIn0x5CGoWhole) {
+    const std::string hyo = "\x95\x5C", so = "\x83\x5C";  // two characters whose second byte is 0x5C
+    struct Case {
+        const char* what;
+        std::string path;  // in the program's code page
+    } cases[] = {
+        {"the tree holding them", "C:\\Tree"},
+        {"one of them", "C:\\Tree\\" + hyo},
+        {"one of them with a backslash", "C:\\Tree\\" + hyo + "\\"},
+    };
+    for (const Case& c : cases) {
+        RemoverRun run("7", false, Variant::Uninstaller);
+        sim::OsInfo os = run.machine->Os();
+        os.ansiCodePage = 932;
+        run.machine->SetOs(os);
+        const std::string hyoDir = "C:\\Tree\\" + sim::FromAnsi(932, hyo);
+        run.machine->WriteFile(hyoDir + "\\" + sim::FromAnsi(932, so) + "\\a.txt", "a");
+        run.machine->WriteFile(hyoDir + "\\b.txt", "b");
+
+        DeleteDirectoryTree(run.platform->files, c.path);
+
+        EXPECT_FALSE(run.machine->DirectoryExists(hyoDir)) << c.what;
+        EXPECT_EQ(run.machine->DirectoryExists("C:\\Tree"), c.path != "C:\\Tree") << c.what;
+    }
 }
 
 TEST(ReportDeleteFileError, LogsPathAndCodeAndIsFalse) {
