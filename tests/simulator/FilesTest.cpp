@@ -1,4 +1,5 @@
 // Files and directories as kernel32 answers them.
+#include "simulator/Text.h"
 #include "tests/simulator/SimFixture.h"
 
 namespace zmp::sim::test {
@@ -298,6 +299,40 @@ TEST(SimFiles, DirectoryQueriesFollowThePreset) {
     ASSERT_TRUE(machine);
     EXPECT_EQ(machine->SystemDirectory(), "D:\\WINNT\\system32");
     EXPECT_TRUE(machine->DirectoryExists("D:\\WINNT\\system32\\spool\\drivers\\w32x86"));
+}
+
+// Code page 932: a path's two-byte characters are read whole, also when
+// their second byte is 0x5C, and names come back in the code page.
+TEST(SimFiles, DoubleByteCodePageReadsCharactersWhole) {
+    Sim sim("7");
+    OsInfo os = sim.machine->Os();
+    os.ansiCodePage = 932;
+    sim.machine->SetOs(os);
+    FileSystem& fs = sim.sys.files;
+    const std::string hyo = "\x95\x5C";  // a character whose second byte is a backslash's
+    ASSERT_TRUE(fs.CreateDirectory("C:\\" + hyo, nullptr).ok());
+    EXPECT_TRUE(sim.machine->DirectoryExists("C:\\" + FromAnsi(932, hyo)));
+    EXPECT_NE(fs.GetFileAttributes("C:\\" + hyo), file::kInvalidFileAttributes);
+    EXPECT_EQ(fs.GetFileAttributes("C:\\\x95"), file::kInvalidFileAttributes);
+
+    FindHandle find;
+    FindData data;
+    ASSERT_TRUE(fs.FindFirstFile("C:\\*.*", find, data).ok());
+    bool listed = false;
+    do listed = listed || data.fileName == hyo;
+    while (fs.FindNextFile(find, data).ok());
+    fs.FindClose(find);
+    EXPECT_TRUE(listed);
+
+    EXPECT_EQ(fs.CharPrev("C:\\" + hyo, 5), 3u);        // the character, not its second byte
+    EXPECT_EQ(fs.CharPrev("C:\\" + hyo + "\\", 6), 5u);  // a real backslash after it
+    EXPECT_EQ(fs.CharPrev("C:\\", 0), 0u);
+    EXPECT_TRUE(fs.RemoveDirectory("C:\\" + hyo).ok());
+
+    // A single-byte code page reads the same bytes one by one.
+    os.ansiCodePage = 1252;
+    sim.machine->SetOs(os);
+    EXPECT_EQ(fs.CharPrev("C:\\" + hyo, 5), 4u);
 }
 
 }  // namespace

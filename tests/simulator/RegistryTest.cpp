@@ -156,5 +156,87 @@ TEST(SimRegistry, ProtectedEnumerationKeyIsDeletedOnlyAfterEveryoneIsGrantedFull
     }
 }
 
+// Values, subkeys and DACLs read the way the removal reads them.
+TEST(SimRegistry, StringValuesSubkeysAndNamedDacls) {
+    Sim sim("7", true);
+    Registry& reg = sim.sys.registry;
+    RegKey hklm = reg.Root(RegRoot::LocalMachine);
+    sim.machine->SetString("HKLM\\SYSTEM\\Test\\B", "Name", "value");
+    sim.machine->CreateKey("HKLM\\SYSTEM\\Test\\A");
+    sim.machine->SetValue("HKLM\\SYSTEM\\Test\\B", "Number", RegValue{4, "", 7, {}});
+
+    RegKey key;
+    ASSERT_EQ(reg.OpenKey(hklm, "SYSTEM\\Test\\B", reg::kKeyRead, key), err::kSuccess);
+    std::string text;
+    EXPECT_EQ(reg.QueryStringValue(key, "name", 256, text), err::kSuccess);
+    EXPECT_EQ(text, "value");
+    EXPECT_EQ(reg.QueryStringValue(key, "Name", 5, text), err::kMoreData);
+    EXPECT_EQ(reg.QueryStringValue(key, "Missing", 256, text), err::kFileNotFound);
+    EXPECT_EQ(reg.QueryStringValue(key, "Number", 256, text), err::kInvalidData);
+    reg.CloseKey(key);
+    ASSERT_EQ(reg.OpenKey(hklm, "SYSTEM\\Test\\B", reg::kKeyEnumerateSubKeys, key), err::kSuccess);
+    EXPECT_EQ(reg.QueryStringValue(key, "Name", 256, text), err::kAccessDenied);
+    reg.CloseKey(key);
+
+    ASSERT_EQ(reg.OpenKey(hklm, "SYSTEM\\Test", reg::kKeyEnumerateSubKeys, key), err::kSuccess);
+    std::string name;
+    EXPECT_EQ(reg.EnumKey(key, 0, name), err::kSuccess);
+    EXPECT_EQ(name, "A");
+    EXPECT_EQ(reg.EnumKey(key, 1, name), err::kSuccess);
+    EXPECT_EQ(name, "B");
+    EXPECT_EQ(reg.EnumKey(key, 2, name), err::kNoMoreItems);
+    reg.CloseKey(key);
+
+    // The named DACL of a protected key: readable and writable, and what is
+    // written back is what was read.
+    sim.machine->CreateKey(std::string("HKLM\\") + kEnumKey);
+    sim.machine->ProtectKey(std::string("HKLM\\") + kEnumKey);
+    AclRef dacl;
+    SecurityDescriptorRef sd;
+    ASSERT_EQ(reg.GetNamedKeyDacl(RegRoot::LocalMachine, kEnumKey, dacl, sd), err::kSuccess);
+    EXPECT_EQ(reg.SetNamedKeyDacl(RegRoot::LocalMachine, kEnumKey, dacl), err::kSuccess);
+    reg.LocalFreeDescriptor(sd);
+    EXPECT_EQ(reg.GetNamedKeyDacl(RegRoot::LocalMachine, "SYSTEM\\None", dacl, sd), err::kFileNotFound);
+    EXPECT_FALSE(sim.machine->KeyDeletable(std::string("HKLM\\") + kEnumKey));
+}
+
+// Account names are those of the language edition; a SID names its account
+// in every language.
+TEST(SimRegistry, TrusteesResolveInTheMachinesLanguage) {
+    struct Case {
+        const char* language;
+        const char* name;
+        bool resolves;
+    } cases[] = {
+        {"en", "Everyone", true},     {"en", "Jeder", false},         {"de", "Jeder", true},
+        {"de", "Everyone", false},    {"fr", "Tout le monde", true},  {"fr", "BUILTIN\\Administrateurs", true},
+        {"ja", "Everyone", true},     {"de", "VORDEFINIERT\\Benutzer", true},
+    };
+    for (const Case& c : cases) {
+        Sim sim("7", true);
+        OsInfo os = sim.machine->Os();
+        os.language = c.language;
+        sim.machine->SetOs(os);
+        Registry& reg = sim.sys.registry;
+        ExplicitAccess byName;
+        byName.mode = sec::kGrantAccess;
+        byName.trusteeName = c.name;
+        AclRef acl = AclRef::None;
+        EXPECT_EQ(reg.SetEntriesInAcl(byName, AclRef::None, acl), c.resolves ? err::kSuccess : err::kNoneMapped)
+            << c.language << " " << c.name;
+        if (acl != AclRef::None) reg.LocalFreeAcl(acl);
+
+        SidRef sid;
+        ASSERT_TRUE(reg.AllocateWellKnownSid(sec::WellKnownSid::World, sid).ok());
+        ExplicitAccess bySid;
+        bySid.mode = sec::kGrantAccess;
+        bySid.trusteeForm = sec::kTrusteeIsSid;
+        bySid.trusteeSid = sid;
+        EXPECT_EQ(reg.SetEntriesInAcl(bySid, AclRef::None, acl), err::kSuccess) << c.language;
+        reg.LocalFreeAcl(acl);
+        reg.FreeSid(sid);
+    }
+}
+
 }  // namespace
 }  // namespace zmp::sim::test

@@ -1,4 +1,6 @@
 // The print spooler model: what the install and removal steps rely on.
+#include <algorithm>
+
 #include "tests/simulator/SimFixture.h"
 
 namespace zmp::sim::test {
@@ -186,6 +188,25 @@ TEST(SimSpooler, NullEnvironmentMeansTheCallersOwn) {
     SimSystem native(*sim.machine, {"C:\\x64.exe", true, ""});
     ASSERT_TRUE(native.spooler.EnumPrinterDrivers(std::nullopt, 4, drivers).ok());
     EXPECT_EQ(drivers.size(), 1u);
+
+    // Processors of a named environment; none of an unknown one.
+    sim.machine->AddProcessorRecord({"P86", "Windows NT x86", "P86.dll"});
+    std::vector<std::string> names;
+    ASSERT_TRUE(sp.EnumPrintProcessorsFor("Windows NT x86", names).ok());
+    EXPECT_NE(std::find(names.begin(), names.end(), "P86"), names.end());
+    ASSERT_TRUE(sp.EnumPrintProcessorsFor("Windows x64", names).ok());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "P86"), names.end());
+    EXPECT_EQ(sp.EnumPrintProcessorsFor("Windows IA64", names).code, 1805u);
+}
+
+// A printer's key names its driver, as the spooler writes it.
+TEST(SimSpooler, PrinterKeyNamesItsDriver) {
+    Sim sim("xp");
+    sim.machine->AddPrinterRecord(Printer("Front desk", "Generic / Text Only", "LPT1:"));
+    EXPECT_EQ(sim.machine->GetString("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Front desk",
+                                     "Printer Driver")
+                  .value_or(""),
+              "Generic / Text Only");
 }
 
 TEST(SimSpooler, PrinterReportsItsDriversVersion) {

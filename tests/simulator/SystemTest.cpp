@@ -118,6 +118,40 @@ TEST(SimSystem, RestartNeedsTheShutdownPrivilege) {
     }
 }
 
+// The token's access and the flags are what decide: adjusting needs
+// TOKEN_ADJUST_PRIVILEGES, and only EWX_REBOOT restarts. Every request is
+// recorded with the access of the token that enabled the privilege.
+TEST(SimSystem, ShutdownRequestsRecordFlagsAndTokenAccess) {
+    struct Case {
+        const char* what;
+        Dword access, flags;
+        bool adjusted, restarted;
+    } cases[] = {
+        {"reboot, forced", 0x28, power::kEwxReboot | power::kEwxForce, true, true},
+        {"reboot", 0x28, power::kEwxReboot, true, true},
+        {"shut down", 0x28, 0x1, true, false},
+        {"no adjust right", power::kTokenQuery, power::kEwxReboot | power::kEwxForce, false, false},
+    };
+    for (const Case& c : cases) {
+        Sim sim;
+        Power& power = sim.sys.power;
+        TokenHandle token;
+        Luid luid;
+        ASSERT_TRUE(power.OpenProcessToken(c.access, token).ok());
+        ASSERT_TRUE(power.LookupPrivilegeValue("SeShutdownPrivilege", luid).ok());
+        Status adjusted = power.AdjustTokenPrivileges(token, luid, power::kSePrivilegeEnabled);
+        EXPECT_EQ(adjusted.ok(), c.adjusted) << c.what;
+        if (!c.adjusted) EXPECT_EQ(adjusted.code, err::kAccessDenied) << c.what;
+        power.ExitWindowsEx(c.flags, 0);
+        EXPECT_EQ(sim.machine->RestartsRequested(), c.restarted ? 1u : 0u) << c.what;
+        const std::vector<ShutdownRequest> requests = sim.machine->ShutdownRequests();
+        ASSERT_EQ(requests.size(), 1u) << c.what;
+        EXPECT_EQ(requests[0].flags, c.flags) << c.what;
+        EXPECT_EQ(requests[0].tokenAccess, c.adjusted ? c.access : 0u) << c.what;
+        EXPECT_EQ(requests[0].accepted, c.adjusted) << c.what;
+    }
+}
+
 TEST(SimSystem, ExitEndsTheProcessForEveryLaterCall) {
     Sim sim;
     try {

@@ -9,11 +9,20 @@ namespace {
 
 using resources::Program;
 
+// What the restart asks of Windows: a reboot, forced, so that no program
+// holds it up; the privilege enabled through a token opened to adjust
+// privileges and to query.
 TEST(RestartComputer, WithThePrivilegeWindowsIsRestarted) {
     SimRun run("7", true, Program::Uninstaller);
     EXPECT_TRUE(RestartComputer(*run.platform));
     EXPECT_EQ(run.machine->RestartsRequested(), 1u);
     EXPECT_EQ(run.Events(), std::vector<std::string>{"RESTART"});
+    const std::vector<sim::ShutdownRequest> requests = run.machine->ShutdownRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].flags, power::kEwxReboot | power::kEwxForce);
+    EXPECT_EQ(requests[0].reason, 0u);
+    EXPECT_EQ(requests[0].tokenAccess, power::kTokenAdjustPrivileges | power::kTokenQuery);
+    EXPECT_TRUE(requests[0].accepted);
 }
 
 TEST(RestartComputer, NothingIsRestartedWhenThePrivilegeCannotBeHad) {
