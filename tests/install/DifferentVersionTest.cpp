@@ -86,9 +86,9 @@ TEST(DifferentVersionTest, AnotherDriversPrinterNamedLikeOursIsKept) {
                                kPrinter + ", PRINTER DRIVER : Generic / Text Only"));
         machine->Reboot();
         std::optional<sim::SimPrinter> printer = machine->FindPrinter(kPrinter);
-        ASSERT_TRUE(printer);
-        EXPECT_EQ(printer->driver, "Generic / Text Only");
-        EXPECT_EQ(printer->jobs.size(), 1u);
+        EXPECT_TRUE(printer);
+        EXPECT_EQ(printer.value_or(sim::SimPrinter{}).driver, "Generic / Text Only");
+        EXPECT_EQ(printer.value_or(sim::SimPrinter{}).jobs.size(), 1u);
         EXPECT_TRUE(machine->KeyExists(std::string(kPrintersKey) + kPrinter));
     }
 }
