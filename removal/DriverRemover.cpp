@@ -495,7 +495,7 @@ void DriverRemover::DeleteDriverComponent() {
     // And what of ours may be there or not, looked for while the spooler
     // can still name its directories: the driver's own files left in either
     // environment's version folder (the spooler takes them with the driver,
-    // the registry fallback does not), and the ".old" copies.
+    // the registry fallback does not), and the installer's left copies.
     std::vector<std::string> versionFolders;
     if (!driverDir.empty()) versionFolders.push_back(driverDir + "\\3\\");
     const std::vector<std::string> environments = Environments();
@@ -506,12 +506,12 @@ void DriverRemover::DeleteDriverComponent() {
     }
     std::vector<std::string> leftBehind;
     for (const std::string& folder : versionFolders)
-        for (Text file : {Text::DriverDll, Text::Gpd, Text::Bud, Text::UiDll, Text::UnidrvPluginDll, Text::UiIni})
+        for (Text file : kOwnDriverFiles)
             if (std::find(named.begin(), named.end(), folder + String(file)) == named.end())
                 leftBehind.push_back(folder + String(file));
     std::string processorDir;
     GetProcessorDirectory(processorDir);
-    for (const std::string& path : OldCopies(windowsDir, SystemDirectory(), driverDir, processorDir))
+    for (const std::string& path : LeftCopies(windowsDir, SystemDirectory(), driverDir, processorDir))
         leftBehind.push_back(path);
 
     // The files as the spooler and Unidrv left them; the spooler is stopped
@@ -524,17 +524,18 @@ void DriverRemover::DeleteDriverComponent() {
     StartSpooler(platform_, 2000);
 }
 
-std::vector<std::string> DriverRemover::OldCopies(const std::string& windowsDir, const std::string& systemDir,
-                                                  const std::string& driverDir, const std::string& processorDir) {
+std::vector<std::string> DriverRemover::LeftCopies(const std::string& windowsDir, const std::string& systemDir,
+                                                   const std::string& driverDir, const std::string& processorDir) {
     // Where the installer copies them: the driver's own files into the
     // Windows directory and the driver directory, the monitor into the
     // system directory (the Windows directory on 64-bit Windows), the
     // processor into the processor directory.
     std::vector<std::string> copies;
+    if (!driverDir.empty())
+        for (Text file : kStagedFiles) copies.push_back(driverDir + "\\" + String(file));
     for (const std::string& dir : {windowsDir, driverDir}) {
         if (dir.empty()) continue;
-        for (Text file : {Text::DriverDll, Text::UiDll, Text::UnidrvPluginDll, Text::UiIni, Text::Gpd})
-            copies.push_back(dir + "\\" + String(file) + kOldSuffix);
+        for (Text file : kStagedFiles) copies.push_back(dir + "\\" + String(file) + kOldSuffix);
     }
     for (const std::string& dir : {systemDir, windowsDir})
         if (!dir.empty()) copies.push_back(dir + "\\" + String(Text::MonitorDll) + kOldSuffix);

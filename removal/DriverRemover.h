@@ -144,6 +144,12 @@ private:
         FormTag,
     };
     std::string String(Text text);
+    // The driver's own files in its version folder, and those of them the
+    // installer stages in the driver directory and copies aside as ".old".
+    static constexpr Text kOwnDriverFiles[] = {Text::DriverDll, Text::Gpd, Text::Bud,
+                                               Text::UiDll, Text::UnidrvPluginDll, Text::UiIni};
+    static constexpr Text kStagedFiles[] = {Text::DriverDll, Text::UiDll, Text::UnidrvPluginDll, Text::UiIni,
+                                            Text::Gpd};
     bool IsUninstaller() const { return variant_ == Variant::Uninstaller; }
     void Begin(const char* step);
     void End(const char* step);
@@ -178,11 +184,13 @@ private:
     // and the device list was destroyed.
     bool ForEachUsbDevice(const std::string& deviceId,
                           const std::function<bool(DevInfoSet, const DevInfoData&)>& onMatch);
-    // The ".old" copies the installer's copy fallback leaves beside files
-    // that were in use: the driver's own files, monitor and processor, in
-    // the directories given (empty ones are left out).
-    std::vector<std::string> OldCopies(const std::string& windowsDir, const std::string& systemDir,
-                                       const std::string& driverDir, const std::string& processorDir);
+    // Copies of ours the installer may have left: the files it stages in
+    // the driver directory (an installation that stopped half way never
+    // deleted them) and the ".old" copies its copy fallback leaves beside
+    // files that were in use, of the driver's own files, the monitor and
+    // the processor; in the directories given (empty ones are left out).
+    std::vector<std::string> LeftCopies(const std::string& windowsDir, const std::string& systemDir,
+                                        const std::string& driverDir, const std::string& processorDir);
     // Whether the key opens (under HKEY_LOCAL_MACHINE, in the view the
     // removal deletes from): 0, 2 when it is absent, or why it did not.
     Dword OpenKeyCheck(const std::string& subKey);

@@ -102,23 +102,22 @@ std::vector<std::string> DriverRemover::FindOwnComponents() {
 
     // Files by their names: those of the driver in the Windows directory
     // and in each environment's version folder, the monitor, the processor,
-    // the Plug-and-Play folder and the ".old" copies.
+    // the Plug-and-Play folder and the installer's left copies.
     const std::string windowsDir = WindowsDirectory();
     const std::string systemDir = SystemDirectory();
     std::string driverDir, processorDir;
     GetDriverDirectory(driverDir);
     GetProcessorDirectory(processorDir);
-    std::vector<std::string> files = OldCopies(windowsDir, systemDir, driverDir, processorDir);
-    const Text ownFiles[] = {Text::DriverDll, Text::Gpd, Text::Bud, Text::UiDll, Text::UnidrvPluginDll, Text::UiIni};
+    std::vector<std::string> files = LeftCopies(windowsDir, systemDir, driverDir, processorDir);
     if (!windowsDir.empty()) {
-        for (Text file : ownFiles) files.push_back(windowsDir + "\\" + String(file));
+        for (Text file : kOwnDriverFiles) files.push_back(windowsDir + "\\" + String(file));
         files.push_back(windowsDir + "\\" + String(Text::MonitorDll));
     }
     if (!systemDir.empty()) files.push_back(systemDir + "\\" + String(Text::MonitorDll));
     for (const std::string& environment : Environments()) {
         std::string dir;
         if (platform_.spooler.GetPrinterDriverDirectoryFor(environment, dir).ok() && !dir.empty()) {
-            for (Text file : ownFiles) files.push_back(dir + "\\3\\" + String(file));
+            for (Text file : kOwnDriverFiles) files.push_back(dir + "\\3\\" + String(file));
             files.push_back(dir + "\\" + String(Text::PnpDirectory));
         }
         if (platform_.spooler.GetPrintProcessorDirectoryFor(environment, dir).ok() && !dir.empty())

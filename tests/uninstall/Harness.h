@@ -144,6 +144,16 @@ inline std::vector<std::string> DriverLeftovers(const sim::Machine& m) {
     for (const char* f : {"ZMP40.dll", "ZMP40.GPD", "ZPUI40.dll", "ZPUNI40.dll", "ZPUI40.INI", "ZPMON40.dll"})
         files.push_back(m.WindowsDirectory() + "\\" + f);
     files.push_back(m.SystemDirectory() + "\\ZPMON40.dll");
+    // What the installer stages in the driver directory, and the ".old"
+    // copies its copy fallback sets aside.
+    const std::string staging = m.PrinterDriverDirectory(Environment(m));
+    for (const char* f : {"ZMP40.dll", "ZMP40.GPD", "ZPUI40.dll", "ZPUNI40.dll", "ZPUI40.INI"}) {
+        files.push_back(staging + "\\" + f);
+        files.push_back(staging + "\\" + f + ".old");
+        files.push_back(m.WindowsDirectory() + "\\" + f + ".old");
+    }
+    for (const std::string& dir : {m.SystemDirectory(), m.WindowsDirectory()}) files.push_back(dir + "\\ZPMON40.dll.old");
+    files.push_back(m.PrintProcessorDirectory(Environment(m)) + "\\ZPPRO40.dll.old");
     for (const std::string& f : files)
         if (m.FileExists(f)) left.push_back("file " + f);
 
