@@ -29,10 +29,12 @@ void WritePackage(sim::Machine& machine) {
 }
 
 // The installer on the port the user picks; No to its restart question.
-int RunInstaller(sim::Machine& machine, std::vector<UserAction> portChoice, sim::Events& events) {
+int RunInstaller(sim::Machine& machine, std::vector<UserAction> portChoice, sim::Events& events,
+                 std::function<void(sim::SimSystem&, sim::HeadlessUi&)> beforeStart = nullptr) {
     sim::RunOptions options;
     options.program = resources::Program::Installer;
     options.currentDirectory = kPackageDir;
+    options.beforeStart = std::move(beforeStart);
     portChoice.push_back(UserAction::Click(kNextButton));
     options.script.OnDialog("Port Type", std::move(portChoice));
     options.script.AnswerYesNo(false);
@@ -94,6 +96,51 @@ TEST(InstallThenUninstallTest, NothingOfTheDriverIsLeft) {
             for (const sim::SimPort& p : machine->Ports()) kept = kept || p.name == c.keptPort;
             EXPECT_TRUE(kept);
         }
+    }
+}
+
+// An installation on Windows XP that stopped half way, at the driver:
+// monitor, processor, their DLLs and the staged copies are in place, the
+// driver is not. The uninstaller (from the package, as the utilities folder
+// was never made) takes all of it, and asks about the restart as after a
+// removal.
+TEST(InstallThenUninstallTest, AnInstallationThatFailedHalfWayIsCleared) {
+    struct Case {
+        const char* name;
+        const char* refused;  // a spooler call that refuses, or none
+        const char* missing;  // a package file that is missing, or none
+    };
+    const Case cases[] = {
+        {"the driver refused", "Spooler.AddPrinterDriver", nullptr},
+        {"a missing file", nullptr, "Driver32\\ZMP40.GPD"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto machine = sim::Machine::Preset("xp");
+        WritePackage(*machine);
+        if (c.missing) machine->Remove(std::string(kPackageDir) + "\\" + c.missing);
+        sim::Events installEvents;
+        RunInstaller(*machine, {UserAction::Click(kRadioCom1)}, installEvents,
+                     [&](sim::SimSystem& system, sim::HeadlessUi&) {
+                         if (c.refused) system.Faults().Fail(c.refused, err::kAccessDenied);
+                     });
+        ASSERT_FALSE(machine->FindDriver(kDriverName, Environment(*machine)));
+        std::vector<std::string> installed = DriverLeftovers(*machine);
+        for (const std::string& part : {std::string("monitor"), "file " + machine->SystemDirectory() + "\\ZPMON40.dll",
+                                        "file " + DriverVersionDir(*machine).substr(0, DriverVersionDir(*machine).size() - 2) +
+                                            "\\ZMP40.dll"})
+            EXPECT_NE(std::find(installed.begin(), installed.end(), part), installed.end()) << part;
+
+        UninstallRun run;
+        run.script.AnswerYesNo(false);
+        sim::RunOptions options;
+        options.program = resources::Program::Uninstaller;
+        options.currentDirectory = kPackageDir;
+        options.script = std::move(run.script);
+        EXPECT_EQ(sim::RunProgram(*machine, std::move(options), run.events), 0);
+
+        EXPECT_EQ(DriverLeftovers(*machine), std::vector<std::string>{});
+        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestion) + " -> NO"});
     }
 }
 
