@@ -127,8 +127,7 @@ TEST(InstallThenUninstallTest, AnInstallationThatFailedHalfWayIsCleared) {
         ASSERT_FALSE(machine->FindDriver(kDriverName, Environment(*machine)));
         std::vector<std::string> installed = DriverLeftovers(*machine);
         for (const std::string& part : {std::string("monitor"), "file " + machine->SystemDirectory() + "\\ZPMON40.dll",
-                                        "file " + DriverVersionDir(*machine).substr(0, DriverVersionDir(*machine).size() - 2) +
-                                            "\\ZMP40.dll"})
+                                        "file " + machine->PrinterDriverDirectory(Environment(*machine)) + "\\ZMP40.dll"})
             EXPECT_NE(std::find(installed.begin(), installed.end(), part), installed.end()) << part;
 
         UninstallRun run;
