@@ -55,7 +55,7 @@ TEST(SimPersistence, HandWrittenStateStartsFromItsPreset) {
     std::ofstream(fs::path(dir) / "drive" / "d" / "WINNT" / "system32" / "ZPMON40.dll") << "monitor";
     std::ofstream(fs::path(dir) / "state.json") << R"({
       // a Windows 2000 machine with an older driver installed
-      "os": {"preset": "2000", "windowsDirectory": "D:\\WINNT"},
+      "os": {"preset": "2000", "windowsDirectory": "D:\\WINNT", "language": "de", "codePage": 932},
       "spooler": {
         "drivers": [{"name": "KORVANT ZMP-K40", "driverPath": "UNIDRV.DLL", "dataFile": "ZMP40.GPD",
                      "configFile": "UNIDRVUI.DLL",
@@ -70,6 +70,8 @@ TEST(SimPersistence, HandWrittenStateStartsFromItsPreset) {
     auto m = Machine::Load(dir, &error);
     ASSERT_TRUE(m) << error;
     EXPECT_EQ(m->WindowsDirectory(), "D:\\WINNT");
+    EXPECT_EQ(m->Os().language, "de");
+    EXPECT_EQ(m->Os().ansiCodePage, 932u);
     EXPECT_TRUE(m->IsHeld("D:\\WINNT\\system32\\ZPMON40.dll"));
     EXPECT_EQ(m->Monitors().size(), 4u);                  // the preset's three and ours
     EXPECT_GT(m->Forms().size(), 20u);                    // the standard forms stay
