@@ -220,7 +220,8 @@ void DriverRemover::CancelPrinterJobs(PrinterHandle printer) {
             command = cancelOnly ? spool::kJobControlCancel : spool::kJobControlDelete;
         }
         bool progress = false;
-        for (const JobInfo3& job : jobs) progress = platform_.spooler.SetJob(printer, job.jobId, *command).ok() || progress;
+        for (const JobInfo3& job : jobs)
+            progress = platform_.spooler.SetJob(printer, job.jobId, *command).ok() || progress;
         // Jobs that will not go would be listed again and again.
         if (!progress) break;
     }
@@ -313,12 +314,12 @@ bool DriverRemover::DeleteDriverIn(const std::string& environment, const std::st
                                       std::string(kPrintEnvironmentsKey) + environment + "\\Drivers\\Version-3\\" +
                                           driverName);
     if (!native) return driverKey == 0;
-    long printerKey = DeletePrinterKeyIfOurs(driverName, driverName);
+    long printerKey = DeletePrinterKeyIfOurs(driverName);
     return driverKey == 0 && printerKey == 0;
 }
 
-long DriverRemover::DeletePrinterKeyIfOurs(const std::string& printerName, const std::string& driverName) {
-    const std::string key = kPrintersKey + printerName;
+long DriverRemover::DeletePrinterKeyIfOurs(const std::string& driverName) {
+    const std::string key = kPrintersKey + driverName;
     Registry& registry = platform_.registry;
     RegKey opened = RegKey::None;
     Dword status = registry.OpenKey(registry.Root(RegRoot::LocalMachine), key,
@@ -331,7 +332,7 @@ long DriverRemover::DeletePrinterKeyIfOurs(const std::string& printerName, const
         registry.CloseKey(opened);
     }
     if (status != err::kSuccess) {
-        log_.WriteLog("PRINTER KEY KEPT : %s, ITS DRIVER UNREAD (%d)", key.c_str(), static_cast<int>(status));
+        log_.WriteLog("PRINTER KEY KEPT : %s, PRINTER DRIVER UNREAD (%d)", key.c_str(), static_cast<int>(status));
         return static_cast<long>(status);
     }
     // A printer of our name on another driver is someone else's.

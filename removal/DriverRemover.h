@@ -174,8 +174,9 @@ private:
     // DeletePrinterDriverExA for one environment and, when the spooler
     // refuses, the registry fallback; true when the driver went.
     bool DeleteDriverIn(const std::string& environment, const std::string& driverName, bool native);
-    // The printer key of the fallback goes only if that printer uses our driver.
-    long DeletePrinterKeyIfOurs(const std::string& printerName, const std::string& driverName);
+    // The fallback's printer key, named like the driver, goes only if that
+    // printer uses the driver: someone may have named another printer so.
+    long DeletePrinterKeyIfOurs(const std::string& driverName);
     // DeletePrintProcessorA for one environment, the registry fallback, the file.
     void DeleteProcessorIn(const std::string& environment, const std::string& processorName, bool native);
     // Every device of the USB enumerator, present or not, whose first

@@ -175,8 +175,8 @@ TEST(SetRegKeyPermission, EveryoneByItsSidOnEveryLanguageEdition) {
         run.machine->CreateKey("HKLM\\SYSTEM\\Test");
         const std::string what = std::string(c.language) + " " + c.trustee;
 
-        EXPECT_EQ(SetRegKeyPermission(run.platform->registry, "HKLM\\SYSTEM\\Test", std::string("/PG:") + c.trustee + ":Fc"),
-                  c.result)
+        const std::string command = std::string("/PG:") + c.trustee + ":Fc";
+        EXPECT_EQ(SetRegKeyPermission(run.platform->registry, "HKLM\\SYSTEM\\Test", command), c.result)
             << what;
         std::vector<sim::AceEntry> acl = run.machine->KeyAcl("HKLM\\SYSTEM\\Test");
         EXPECT_EQ(acl.size(), c.result == 0 ? 1u : 0u) << what;

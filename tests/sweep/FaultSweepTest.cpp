@@ -252,8 +252,8 @@ const Silence kSilences[] = {
     {"Spooler.GetPrintProcessorDirectoryFor", "DeleteProcessor", "no directory: no file of ours to look for there"},
     // Copies that may never have been made: where no directory can be
     // named, none is looked for.
-    {"Spooler.GetPrinterDriverDirectoryFor", "DeleteDriverComponent", "no directory: no file of ours to look for there"},
-    {"Spooler.GetPrinterDriverDirectoryFor", "DeleteFilesUsed", "no directory: no file of ours to look for there"},
+    {"Spooler.GetPrinterDriverDirectoryFor", "DeleteDriverComponent", "no directory: no file to look for there"},
+    {"Spooler.GetPrinterDriverDirectoryFor", "DeleteFilesUsed", "no directory: no file to look for there"},
     {"Spooler.GetPrintProcessorDirectoryFor", "DeleteDriverComponent", "no directory: no copy to look for there"},
     {"Spooler.GetPrintProcessorDirectoryFor", "DeleteFilesUsed", "no directory: no copy to look for there"},
     {"Spooler.GetPrintProcessorDirectory", "DeleteDriverComponent", "no directory: no copy to look for there"},
@@ -443,9 +443,11 @@ std::vector<std::string> Harm(const Scenario& scenario, const RunRecord& baselin
     // the child that never finished, or a removal that left ours behind.
     const bool gaveUp = std::any_of(run.boxes.begin(), run.boxes.end(),
                                     [](const std::string& b) {
-                                        return b.rfind("AddPrinter, Error Code:", 0) == 0 ||
-                                               b.rfind("The installer could not remove the different version.", 0) == 0 ||
-                                               b.rfind("The driver could not be removed completely.", 0) == 0;
+                                        for (const char* head : {"AddPrinter, Error Code:",
+                                                                 "The installer could not remove the different version.",
+                                                                 "The driver could not be removed completely."})
+                                            if (b.rfind(head, 0) == 0) return true;
+                                        return false;
                                     }) ||
                         std::count(run.log.begin(), run.log.end(), "WAIT_TIMEOUT") > 0;
     if (!(run.exitCode == 0 || (run.exitCode == -1 && gaveUp)))

@@ -152,7 +152,8 @@ inline std::vector<std::string> DriverLeftovers(const sim::Machine& m) {
         files.push_back(staging + "\\" + f + ".old");
         files.push_back(m.WindowsDirectory() + "\\" + f + ".old");
     }
-    for (const std::string& dir : {m.SystemDirectory(), m.WindowsDirectory()}) files.push_back(dir + "\\ZPMON40.dll.old");
+    for (const std::string& dir : {m.SystemDirectory(), m.WindowsDirectory()})
+        files.push_back(dir + "\\ZPMON40.dll.old");
     files.push_back(m.PrintProcessorDirectory(Environment(m)) + "\\ZPPRO40.dll.old");
     for (const std::string& f : files)
         if (m.FileExists(f)) left.push_back("file " + f);

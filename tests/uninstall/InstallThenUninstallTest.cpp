@@ -126,8 +126,9 @@ TEST(InstallThenUninstallTest, AnInstallationThatFailedHalfWayIsCleared) {
                      });
         ASSERT_FALSE(machine->FindDriver(kDriverName, Environment(*machine)));
         std::vector<std::string> installed = DriverLeftovers(*machine);
-        for (const std::string& part : {std::string("monitor"), "file " + machine->SystemDirectory() + "\\ZPMON40.dll",
-                                        "file " + machine->PrinterDriverDirectory(Environment(*machine)) + "\\ZMP40.dll"})
+        const std::string staged = machine->PrinterDriverDirectory(Environment(*machine)) + "\\ZMP40.dll";
+        for (const std::string& part :
+             {std::string("monitor"), "file " + machine->SystemDirectory() + "\\ZPMON40.dll", "file " + staged})
             EXPECT_NE(std::find(installed.begin(), installed.end(), part), installed.end()) << part;
 
         UninstallRun run;
