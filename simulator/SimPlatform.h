@@ -212,6 +212,8 @@ private:
     Dword Lookup(RegKey key, Handle& out) const;
     // The physical path of a key named by root and path, in the process's own view.
     Dword NamedPath(RegRoot root, const std::string& subKey, std::string& path);
+    // A copy of a DACL in a new security descriptor, as GetSecurityInfo gives it.
+    void HandOutDacl(const std::vector<AceEntry>& entries, AclRef& dacl, SecurityDescriptorRef& descriptor);
     SimProcess& p_;
     mutable std::mutex mutex_;
     std::map<std::uintptr_t, Handle> keys_;

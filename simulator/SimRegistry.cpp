@@ -98,6 +98,15 @@ Dword SimRegistry::Resolve(RegKey parent, const std::string& subKey, Dword acces
     return err::kSuccess;
 }
 
+void SimRegistry::HandOutDacl(const std::vector<AceEntry>& entries, AclRef& dacl,
+                              SecurityDescriptorRef& descriptor) {
+    dacl = p_.NewAcl(entries);
+    std::uintptr_t d = p_.NewHandle();
+    std::lock_guard<std::mutex> lock(mutex_);
+    descriptors_.insert(d);
+    descriptor = static_cast<SecurityDescriptorRef>(d);
+}
+
 Dword SimRegistry::Lookup(RegKey key, Handle& out) const {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = keys_.find(static_cast<std::uintptr_t>(key));
@@ -292,11 +301,7 @@ Dword SimRegistry::GetKeyDacl(RegKey key, AclRef& dacl, SecurityDescriptorRef& d
         if (!node) return kKeyDeleted;
         entries = node->acl;
     }
-    dacl = p_.NewAcl(entries);
-    std::uintptr_t d = p_.NewHandle();
-    std::lock_guard<std::mutex> lock(mutex_);
-    descriptors_.insert(d);
-    descriptor = static_cast<SecurityDescriptorRef>(d);
+    HandOutDacl(entries, dacl, descriptor);
     return err::kSuccess;
 }
 
@@ -338,11 +343,7 @@ Dword SimRegistry::GetNamedKeyDacl(RegRoot root, const std::string& subKey, AclR
         if (!node) return err::kFileNotFound;
         entries = node->acl;
     }
-    dacl = p_.NewAcl(entries);
-    std::uintptr_t d = p_.NewHandle();
-    std::lock_guard<std::mutex> lock(mutex_);
-    descriptors_.insert(d);
-    descriptor = static_cast<SecurityDescriptorRef>(d);
+    HandOutDacl(entries, dacl, descriptor);
     return err::kSuccess;
 }
 

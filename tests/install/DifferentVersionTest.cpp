@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Ui.h"
+#include "tests/common/MachineStates.h"
 #include "tests/install/InstallFixture.h"
 
 namespace zmp::test {
@@ -29,39 +30,6 @@ void SeedMonitorAndProcessor(sim::Machine& m) {
     m.AddProcessorRecord({kProcessor, env, "ZPPRO40.dll"});
 }
 
-// Ours for the 32-bit clients of a 64-bit print server: driver and
-// processor in "Windows NT x86", with their files.
-void SeedAdditionalX86(sim::Machine& m) {
-    const std::string env = "Windows NT x86";
-    m.WriteFile(m.PrintProcessorDirectory(env) + "\\ZPPRO40.dll", "processor x86");
-    m.AddProcessorRecord({kProcessor, env, "ZPPRO40.dll"});
-    sim::SimDriver driver;
-    driver.name = kPrinter;
-    driver.environment = env;
-    driver.driverPath = "ZMP40.dll";
-    driver.dataFile = "ZMP40.GPD";
-    driver.configFile = "ZPUI40.dll";
-    driver.dependentFiles = {"ZPUNI40.dll", "ZPUI40.INI", "ZMP40.BUD"};
-    m.AddDriverRecord(driver);
-}
-
-// Someone's printer that carries our name on another driver, a job queued.
-void SeedPrinterNamedLikeOurs(sim::Machine& m) {
-    sim::SimDriver generic;
-    generic.name = "Generic / Text Only";
-    generic.environment = m.Os().NativeEnvironment();
-    generic.driverPath = "UNIDRV.DLL";
-    generic.dataFile = "TTY.GPD";
-    generic.configFile = "UNIDRVUI.DLL";
-    m.AddDriverRecord(generic);
-    sim::SimPrinter printer;
-    printer.name = kPrinter;
-    printer.driver = generic.name;
-    printer.port = "LPT1:";
-    m.AddPrinterRecord(printer);
-    m.AddJobs(kPrinter, 1);
-}
-
 TEST(DifferentVersionTest, AnotherDriversPrinterNamedLikeOursIsKept) {
     struct Case {
         const char* os;
@@ -70,13 +38,13 @@ TEST(DifferentVersionTest, AnotherDriversPrinterNamedLikeOursIsKept) {
     } cases[] = {
         {"xp", false, SeedMonitorAndProcessor},
         {"7", false, SeedMonitorAndProcessor},
-        {"7", true, SeedAdditionalX86},
+        {"7", true, AddOursForX86Clients},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.os) + (c.is64 ? " x64" : ""));
         auto machine = NewMachine(c.os, c.is64);
         c.seed(*machine);
-        SeedPrinterNamedLikeOurs(*machine);
+        AddPrinterNamedLikeOurs(*machine);
 
         RunResult run = RunInstaller(*machine, ChoosePort(kRadioCom2));
 
@@ -100,7 +68,7 @@ TEST(DifferentVersionTest, OursInTheX86EnvironmentGoesAndTheNextRunInstalls) {
     for (const char* os : {"7", "xp64"}) {
         SCOPED_TRACE(os);
         auto machine = NewMachine(os, true);
-        SeedAdditionalX86(*machine);
+        AddOursForX86Clients(*machine);
         const std::string x86Driver = machine->PrinterDriverDirectory("Windows NT x86") + "\\3\\ZMP40.dll";
         const std::string x86Processor = machine->PrintProcessorDirectory("Windows NT x86") + "\\ZPPRO40.dll";
         ASSERT_TRUE(machine->FileExists(x86Driver));

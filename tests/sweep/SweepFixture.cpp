@@ -7,6 +7,7 @@
 #include "simulator/ProcessExit.h"
 #include "simulator/Text.h"
 #include "tests/common/LogFile.h"
+#include "tests/common/MachineStates.h"
 
 namespace zmp::sweep {
 
@@ -210,39 +211,12 @@ void SeedInstalled(Machine& m, std::array<Dword, 4> version, bool withDriver = t
     m.WriteFile("C:\\KORVANT Printer Driver\\ZMP-K40\\readme.txt", "older release");
 }
 
-// Someone's printer that is named like ours, on another driver, with jobs.
-void SeedPrinterNamedLikeOurs(Machine& m) {
-    sim::SimDriver generic;
-    generic.name = "Generic / Text Only";
-    generic.environment = Native(m);
-    generic.driverPath = "UNIDRV.DLL";
-    generic.dataFile = "TTY.GPD";
-    generic.configFile = "UNIDRVUI.DLL";
-    m.AddDriverRecord(generic);
-    sim::SimPrinter printer;
-    printer.name = kDriver;
-    printer.driver = generic.name;
-    printer.port = "LPT3:";
-    m.AddPrinterRecord(printer);
-    m.AddJobs(kDriver, 2);
-}
-
 // Ours for the clients of "Windows NT x86" on 64-bit Windows, with the
 // language monitor the server itself holds.
 void SeedAdditionalX86(Machine& m) {
     m.WriteFile(m.SystemDirectory() + "\\ZPMON40.dll", "monitor");
     m.AddMonitorRecord({kMonitor, Native(m), "ZPMON40.dll"});
-    const std::string env = "Windows NT x86";
-    m.WriteFile(m.PrintProcessorDirectory(env) + "\\ZPPRO40.dll", "processor x86");
-    m.AddProcessorRecord({kProcessor, env, "ZPPRO40.dll"});
-    sim::SimDriver driver;
-    driver.name = kDriver;
-    driver.environment = env;
-    driver.driverPath = "UNIDRV.DLL";
-    driver.dataFile = "ZMP40.GPD";
-    driver.configFile = "UNIDRVUI.DLL";
-    driver.dependentFiles = {"ZMP40.dll", "ZPUI40.dll", "ZPUNI40.dll", "ZPUI40.INI", "ZMP40.BUD"};
-    m.AddDriverRecord(driver);
+    test::AddOursForX86Clients(m);
 }
 
 std::unique_ptr<Machine> NewMachine(const std::string& os, bool is64) {
@@ -255,6 +229,13 @@ sim::Script ChoosePort(int radio, bool restartYes) {
     sim::Script script;
     script.OnDialog("Port Type", {UserAction::Click(radio), UserAction::Click(kPortNext)});
     script.AnswerYesNo(restartYes);
+    return script;
+}
+
+// A run without choices: the restart question answered.
+sim::Script RestartAnswer(bool yes) {
+    sim::Script script;
+    script.AnswerYesNo(yes);
     return script;
 }
 
@@ -449,12 +430,7 @@ std::vector<Scenario> Scenarios() {
                        SeedInstalled(*m, {2, 0, 6, 0});
                        return m;
                    },
-                   [] {
-                       sim::Script s;
-                       s.AnswerYesNo(true);
-                       return s;
-                   },
-                   nullptr});
+                   [] { return RestartAnswer(true); }, nullptr});
 
     out.push_back({"uninstaller, Windows XP, nothing installed", Program::Uninstaller,
                    [] {
@@ -473,7 +449,7 @@ std::vector<Scenario> Scenarios() {
                        auto m = NewMachine("xp", false);
                        WritePackage(*m);
                        SeedInstalled(*m, {2, 0, 5, 0}, /*withDriver*/ false);
-                       SeedPrinterNamedLikeOurs(*m);
+                       test::AddPrinterNamedLikeOurs(*m);
                        return m;
                    },
                    [] { return ChoosePort(kRadioCom2, false); }, nullptr});
@@ -484,7 +460,7 @@ std::vector<Scenario> Scenarios() {
                        auto m = NewMachine("7", true);
                        WritePackage(*m);
                        SeedAdditionalX86(*m);
-                       SeedPrinterNamedLikeOurs(*m);
+                       test::AddPrinterNamedLikeOurs(*m);
                        return m;
                    },
                    [] { return ChoosePort(kRadioUsb, false); }, nullptr});
@@ -507,12 +483,7 @@ std::vector<Scenario> Scenarios() {
                                     "japanese");
                        return m;
                    },
-                   [] {
-                       sim::Script s;
-                       s.AnswerYesNo(false);
-                       return s;
-                   },
-                   nullptr});
+                   [] { return RestartAnswer(false); }, nullptr});
 
     out.push_back({"uninstaller, Windows 7 x64 German, driver without printers", Program::Uninstaller,
                    [] {
@@ -525,12 +496,7 @@ std::vector<Scenario> Scenarios() {
                        SeedInstalled(*m, {2, 0, 6, 0});
                        return m;
                    },
-                   [] {
-                       sim::Script s;
-                       s.AnswerYesNo(false);
-                       return s;
-                   },
-                   nullptr});
+                   [] { return RestartAnswer(false); }, nullptr});
 
     out.push_back({"uninstaller, Windows XP, a printer with 1005 queued jobs", Program::Uninstaller,
                    [] {
@@ -556,12 +522,7 @@ std::vector<Scenario> Scenarios() {
                        m->WriteFile(m->SystemDirectory() + "\\ZPMON40.dll.old", "older monitor");
                        return m;
                    },
-                   [] {
-                       sim::Script s;
-                       s.AnswerYesNo(false);
-                       return s;
-                   },
-                   nullptr});
+                   [] { return RestartAnswer(false); }, nullptr});
     return out;
 }
 

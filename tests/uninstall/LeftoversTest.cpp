@@ -11,6 +11,7 @@
 
 #include "simulator/ProcessExit.h"
 #include "simulator/Text.h"
+#include "tests/common/MachineStates.h"
 #include "tests/uninstall/Harness.h"
 #include "uninstaller/UninstallerApp.h"
 
@@ -32,21 +33,6 @@ std::unique_ptr<sim::Machine> FailedInstallation(const std::string& os, bool is6
     m.DeleteKeyTree(key);
     m.Reboot();  // the spooler forgets the driver
     return machine;
-}
-
-// Someone's printer that carries our name on another driver, a job queued.
-void AddPrinterNamedLikeOurs(sim::Machine& m) {
-    sim::SimDriver generic;
-    generic.name = "Generic / Text Only";
-    generic.environment = Environment(m);
-    generic.driverPath = "UNIDRV.DLL";
-    generic.dataFile = "TTY.GPD";
-    generic.configFile = "UNIDRVUI.DLL";
-    m.AddDriverRecord(generic);
-    sim::SimPrinter printer = PrinterOn(kDriverName, "LPT1:", generic.name);
-    printer.processor = "winprint";
-    m.AddPrinterRecord(printer);
-    m.AddJobs(kDriverName, 1);
 }
 
 // A run that removes the driver at once and is answered No at the end.
@@ -96,15 +82,7 @@ TEST(LeftoversTest, Windows7x64TakesBothEnvironmentsAndKeysWithSubkeys) {
         machine->PlugUsbPrinter();  // the protected key with its instance subkey, and a printer
         machine->UnplugUsbPrinter();
         machine->SetString(std::string(kUninstallKey) + "\\Support", "Contact", "KORVANT");
-        sim::SimDriver x86;
-        x86.name = kDriverName;
-        x86.environment = "Windows NT x86";
-        x86.driverPath = "ZMP40.dll";
-        x86.dataFile = "ZMP40.GPD";
-        x86.configFile = "ZPUI40.dll";
-        machine->AddDriverRecord(x86);
-        machine->WriteFile(machine->PrintProcessorDirectory("Windows NT x86") + "\\ZPPRO40.dll", "x86");
-        machine->AddProcessorRecord({kProcessorName, "Windows NT x86", "ZPPRO40.dll"});
+        AddOursForX86Clients(*machine);
 
         UninstallRun run;
         EXPECT_EQ(RunAnsweringNo(*machine, run), 0);
