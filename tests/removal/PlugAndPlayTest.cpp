@@ -158,7 +158,9 @@ TEST(DeleteUsbInfo, Wow64KeyGoesWithItsSubkeyOrKeepsItsAccessList) {
         }
         EXPECT_EQ(run.machine->KeyAcl(key).size(), before.size()) << c.what;
         EXPECT_FALSE(run.machine->KeyDeletable(key)) << c.what;
-        if (c.subkeyStays) EXPECT_FALSE(run.machine->KeyDeletable(subkey)) << c.what;
+        if (c.subkeyStays) {
+            EXPECT_FALSE(run.machine->KeyDeletable(subkey)) << c.what;
+        }
         EXPECT_NE(std::find(lines.begin(), lines.end(), std::string("DACL RESTORED : ") + kUsbEnumKey), lines.end())
             << c.what;
         EXPECT_NE(std::find(lines.begin(), lines.end(),

@@ -141,7 +141,9 @@ TEST(SimSystem, ShutdownRequestsRecordFlagsAndTokenAccess) {
         ASSERT_TRUE(power.LookupPrivilegeValue("SeShutdownPrivilege", luid).ok());
         Status adjusted = power.AdjustTokenPrivileges(token, luid, power::kSePrivilegeEnabled);
         EXPECT_EQ(adjusted.ok(), c.adjusted) << c.what;
-        if (!c.adjusted) EXPECT_EQ(adjusted.code, err::kAccessDenied) << c.what;
+        if (!c.adjusted) {
+            EXPECT_EQ(adjusted.code, err::kAccessDenied) << c.what;
+        }
         power.ExitWindowsEx(c.flags, 0);
         EXPECT_EQ(sim.machine->RestartsRequested(), c.restarted ? 1u : 0u) << c.what;
         const std::vector<ShutdownRequest> requests = sim.machine->ShutdownRequests();

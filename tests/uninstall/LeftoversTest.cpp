@@ -6,6 +6,7 @@
 // touching what the dialog's thread owns.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -151,6 +152,7 @@ public:
             threads_.push_back(std::this_thread::get_id());
         }
         in_.ExitProcess(code);
+        std::abort();  // not reached: the simulated process has ended by throwing
     }
     std::vector<std::thread::id> Threads() {
         std::lock_guard<std::mutex> lock(mutex_);
