@@ -425,11 +425,18 @@ void DriverRemover::DeleteProcessor() {
 void DriverRemover::DeleteProcessorIn(const std::string& environment, const std::string& processorName, bool native) {
     Status status = native && !wow64_ ? platform_.spooler.DeletePrintProcessor(processorName)
                                       : platform_.spooler.DeletePrintProcessorFor(environment, processorName);
-    if (!status.ok()) {
+    bool gone = status.ok();
+    if (!gone) {
         log_.WriteLog("DeleteMonitor Error : (%d)", static_cast<int>(status.code));
+    } else if (HasProcessorIn(environment, processorName)) {
+        // A spooler that says so but still lists it (Wine's does) has not
+        // deleted it: its key goes as when the spooler refuses.
+        log_.WriteLog("The print processor is still listed after its deletion.");
+        gone = false;
+    }
+    if (!gone)
         DeleteMachineKey(platform_, log_, wow64_,
                          std::string(kPrintEnvironmentsKey) + environment + "\\Print Processors\\" + processorName);
-    }
 
     std::string processorDir;
     if (native)

@@ -191,5 +191,40 @@ TEST(DeleteProcessor, InstallerCopyMakesNoDeletionOfTheDirectoryItself) {
     EXPECT_TRUE(run.progress.reports.empty());
 }
 
+// A spooler that says it deleted the processor and still lists it (as
+// Wine's does) has not deleted it: the removal takes its key as when the
+// spooler refuses, and the processor is gone after the spooler's restart.
+class ProcessorDeletionThatDoesNothing final : public SpoolerOverlay {
+public:
+    using SpoolerOverlay::SpoolerOverlay;
+    Status DeletePrintProcessor(const std::string&) override { return Status::Ok(); }
+    Status DeletePrintProcessorFor(const std::string&, const std::string&) override { return Status::Ok(); }
+};
+
+TEST(DeleteProcessor, ProcessorStillListedAfterItsDeletionLosesItsKey) {
+    for (bool is64 : {false, true}) {
+        RemoverRun run("7", is64, Variant::Uninstaller);
+        const std::string env = run.NativeEnvironment();
+        run.machine->WriteFile(run.ProcessorDirectory() + "\\ZPPRO40.dll", "MZ");
+        run.machine->AddProcessorRecord({kProcessorName, env, "ZPPRO40.dll"});
+        ProcessorDeletionThatDoesNothing spooler(run.platform->spooler);
+        Platform platform = WithSpooler(*run.platform, spooler);
+        DriverRemover remover(platform, *run.log, Variant::Uninstaller, &run.progress);
+        remover.SetSystemInfo(is64, kOsWin7);
+
+        remover.DeleteProcessor();
+
+        EXPECT_FALSE(run.machine->KeyExists("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\" +
+                                            env + "\\Print Processors\\" + kProcessorName))
+            << env;
+        std::vector<std::string> lines = run.LogLines();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "The print processor is still listed after its deletion."),
+                  lines.end())
+            << env;
+        run.machine->Reboot();
+        EXPECT_FALSE(run.HasProcessor(kProcessorName)) << env;
+    }
+}
+
 }  // namespace
 }  // namespace zmp::test

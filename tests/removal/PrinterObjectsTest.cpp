@@ -80,54 +80,15 @@ TEST(RemoveInstalledVersion, EnumerationFailureShowsTheCodeAndEndsTheProcess) {
 
 // The simulated spooler removes a job for either command; this one keeps
 // the command each SetJob was given.
-class JobCommandRecorder final : public Spooler {
+class JobCommandRecorder final : public SpoolerOverlay {
 public:
-    explicit JobCommandRecorder(Spooler& inner) : in_(inner) {}
+    using SpoolerOverlay::SpoolerOverlay;
     std::vector<Dword> commands;
 
     Status SetJob(PrinterHandle p, Dword id, Dword command) override {
         commands.push_back(command);
         return in_.SetJob(p, id, command);
     }
-    Status EnumPrinters(Dword f, std::vector<PrinterInfo2>& o) override { return in_.EnumPrinters(f, o); }
-    Status EnumPrinterDrivers(const std::optional<std::string>& e, Dword l, std::vector<DriverInfo3>& o) override {
-        return in_.EnumPrinterDrivers(e, l, o);
-    }
-    Status EnumPrintProcessors(std::vector<std::string>& o) override { return in_.EnumPrintProcessors(o); }
-    Status OpenPrinter(const std::optional<std::string>& n, const std::optional<PrinterDefaults>& d,
-                       PrinterHandle& o) override {
-        return in_.OpenPrinter(n, d, o);
-    }
-    Status ClosePrinter(PrinterHandle p) override { return in_.ClosePrinter(p); }
-    Dword GetPrinterDataDword(PrinterHandle p, const std::string& n, Dword& v) override {
-        return in_.GetPrinterDataDword(p, n, v);
-    }
-    Status EnumJobs(PrinterHandle p, Dword f, Dword n, Dword l, std::vector<JobInfo3>& o) override {
-        return in_.EnumJobs(p, f, n, l, o);
-    }
-    Status DeletePrinter(PrinterHandle p) override { return in_.DeletePrinter(p); }
-    Status EnumForms(PrinterHandle s, std::vector<std::string>& o) override { return in_.EnumForms(s, o); }
-    Status DeleteForm(PrinterHandle s, const std::string& n) override { return in_.DeleteForm(s, n); }
-    Status DeletePrinterDriverEx(const std::string& n, Dword d, Dword v) override {
-        return in_.DeletePrinterDriverEx(n, d, v);
-    }
-    Status AddMonitor(const MonitorInfo2& i) override { return in_.AddMonitor(i); }
-    Status DeleteMonitor(const std::string& n) override { return in_.DeleteMonitor(n); }
-    Status GetPrintProcessorDirectory(std::string& o) override { return in_.GetPrintProcessorDirectory(o); }
-    Status AddPrintProcessor(const std::string& e, const std::string& f, const std::string& n) override {
-        return in_.AddPrintProcessor(e, f, n);
-    }
-    Status DeletePrintProcessor(const std::string& n) override { return in_.DeletePrintProcessor(n); }
-    Status GetPrinterDriverDirectory(std::string& o) override { return in_.GetPrinterDriverDirectory(o); }
-    Status AddPrinterDriver(const DriverInfo3& i) override { return in_.AddPrinterDriver(i); }
-    Status AddPrinter(const PrinterInfo2& i, PrinterHandle& o) override { return in_.AddPrinter(i, o); }
-    XcvResult XcvData(PrinterHandle x, const std::u16string& c, const std::vector<std::uint8_t>& i,
-                      Dword s) override {
-        return in_.XcvData(x, c, i, s);
-    }
-
-private:
-    Spooler& in_;
 };
 
 TEST(DeletePrinterObject, EveryJobIsRemovedBeforeThePrinter) {
@@ -144,9 +105,7 @@ TEST(DeletePrinterObject, EveryJobIsRemovedBeforeThePrinter) {
     for (const Case& c : cases) {
         SimRun run(c.preset, false, resources::Program::Uninstaller);
         JobCommandRecorder spooler(run.platform->spooler);
-        Platform platform{spooler,           run.platform->setup,  run.platform->registry,
-                          run.platform->files, run.platform->processes, run.platform->system,
-                          run.platform->clock, run.platform->power,    run.platform->ui};
+        Platform platform = WithSpooler(*run.platform, spooler);
         DriverRemover remover(platform, *run.log, Variant::Uninstaller, &run.progress);
         run.machine->AddDriverRecord(Driver(kDriverName, run.machine->Os().NativeEnvironment()));
         run.machine->AddPrinterRecord(Printer("P", kDriverName));

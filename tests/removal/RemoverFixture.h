@@ -57,6 +57,75 @@ inline std::string OtherInf() {
            "\"OTHER P1\" = P1\r\n";
 }
 
+// A spooler that hands every call on to another; a test overrides the
+// calls it changes.
+class SpoolerOverlay : public Spooler {
+public:
+    explicit SpoolerOverlay(Spooler& inner) : in_(inner) {}
+
+    Status EnumPrinters(Dword f, std::vector<PrinterInfo2>& o) override { return in_.EnumPrinters(f, o); }
+    Status EnumPrinterDrivers(const std::optional<std::string>& e, Dword l, std::vector<DriverInfo3>& o) override {
+        return in_.EnumPrinterDrivers(e, l, o);
+    }
+    Status EnumPrintProcessors(std::vector<std::string>& o) override { return in_.EnumPrintProcessors(o); }
+    Status EnumPrintProcessorsFor(const std::string& e, std::vector<std::string>& o) override {
+        return in_.EnumPrintProcessorsFor(e, o);
+    }
+    Status OpenPrinter(const std::optional<std::string>& n, const std::optional<PrinterDefaults>& d,
+                       PrinterHandle& o) override {
+        return in_.OpenPrinter(n, d, o);
+    }
+    Status ClosePrinter(PrinterHandle p) override { return in_.ClosePrinter(p); }
+    Dword GetPrinterDataDword(PrinterHandle p, const std::string& n, Dword& v) override {
+        return in_.GetPrinterDataDword(p, n, v);
+    }
+    Status EnumJobs(PrinterHandle p, Dword f, Dword n, Dword l, std::vector<JobInfo3>& o) override {
+        return in_.EnumJobs(p, f, n, l, o);
+    }
+    Status SetJob(PrinterHandle p, Dword id, Dword command) override { return in_.SetJob(p, id, command); }
+    Status DeletePrinter(PrinterHandle p) override { return in_.DeletePrinter(p); }
+    Status EnumForms(PrinterHandle s, std::vector<std::string>& o) override { return in_.EnumForms(s, o); }
+    Status DeleteForm(PrinterHandle s, const std::string& n) override { return in_.DeleteForm(s, n); }
+    Status DeletePrinterDriverEx(const std::string& n, Dword d, Dword v) override {
+        return in_.DeletePrinterDriverEx(n, d, v);
+    }
+    Status AddMonitor(const MonitorInfo2& i) override { return in_.AddMonitor(i); }
+    Status DeleteMonitor(const std::string& n) override { return in_.DeleteMonitor(n); }
+    Status GetPrintProcessorDirectory(std::string& o) override { return in_.GetPrintProcessorDirectory(o); }
+    Status AddPrintProcessor(const std::string& e, const std::string& f, const std::string& n) override {
+        return in_.AddPrintProcessor(e, f, n);
+    }
+    Status DeletePrintProcessor(const std::string& n) override { return in_.DeletePrintProcessor(n); }
+    Status GetPrinterDriverDirectory(std::string& o) override { return in_.GetPrinterDriverDirectory(o); }
+    Status GetPrintProcessorDirectoryFor(const std::string& e, std::string& o) override {
+        return in_.GetPrintProcessorDirectoryFor(e, o);
+    }
+    Status GetPrinterDriverDirectoryFor(const std::string& e, std::string& o) override {
+        return in_.GetPrinterDriverDirectoryFor(e, o);
+    }
+    Status DeletePrinterDriverExFor(const std::string& e, const std::string& n, Dword d, Dword v) override {
+        return in_.DeletePrinterDriverExFor(e, n, d, v);
+    }
+    Status DeletePrintProcessorFor(const std::string& e, const std::string& n) override {
+        return in_.DeletePrintProcessorFor(e, n);
+    }
+    Status AddPrinterDriver(const DriverInfo3& i) override { return in_.AddPrinterDriver(i); }
+    Status AddPrinter(const PrinterInfo2& i, PrinterHandle& o) override { return in_.AddPrinter(i, o); }
+    XcvResult XcvData(PrinterHandle x, const std::u16string& c, const std::vector<std::uint8_t>& i,
+                      Dword s) override {
+        return in_.XcvData(x, c, i, s);
+    }
+
+protected:
+    Spooler& in_;
+};
+
+// The platform of a run with another spooler in its place.
+inline Platform WithSpooler(const Platform& platform, Spooler& spooler) {
+    return Platform{spooler,        platform.setup, platform.registry, platform.files, platform.processes,
+                    platform.system, platform.clock, platform.power,    platform.ui};
+}
+
 class RemoverRun : public SimRun {
 public:
     RemoverRun(const std::string& preset, bool is64Bit, Variant variant)

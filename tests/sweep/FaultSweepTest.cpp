@@ -248,7 +248,7 @@ const Silence kSilences[] = {
     // Ours in the x86 environment of 64-bit Windows, looked for: what cannot
     // be listed is taken as absent (the check after the removal lists again).
     {"Spooler.EnumPrinterDrivers", "DeletePrinterDrv", "an additional driver that cannot be listed is not there"},
-    {"Spooler.EnumPrintProcessorsFor", "DeleteProcessor", "an additional processor that cannot be listed is not there"},
+    {"Spooler.EnumPrintProcessorsFor", "DeleteProcessor", "a processor that cannot be listed is taken as not there"},
     {"Spooler.GetPrintProcessorDirectoryFor", "DeleteProcessor", "no directory: no file of ours to look for there"},
     // Copies that may never have been made: where no directory can be
     // named, none is looked for.

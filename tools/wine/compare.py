@@ -53,6 +53,7 @@ KNOWN = [
           r"\(2\) ?)$", sim=r"^DeleteFile Error : " + _VERSION_DIR + r"\S+ , \(2\)$"),
     Known("delete-driver-flags", "files", wine=r"^%WINDIR%\\system32\\spool\\drivers\\(x64|w32x86)\\3\\"),
     Known("processor-stays", "registry", wine=r"\\Print Processors\\KVT PRINT PROCESSOR ZMP-K40$"),
+    Known("processor-stays", "log", wine=r"^The print processor is still listed after its deletion\.$"),
     Known("processor-stays", "spooler", wine=r'^processor "KVT PRINT PROCESSOR ZMP-K40"'),
     Known("no-usb-enumeration", "log",
           wine=r"^MyRegDeleteKeyEx failed : SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40 \(2\) ?$",
