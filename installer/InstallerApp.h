@@ -1,26 +1,34 @@
-// ZMPK40_Installer's application object: single-instance start and the
-// progress dialog run modally. InstallerMain is what WinMain (or the
-// simulator's process runner) calls; it returns the framework's exit code.
+// ZMPK40_Installer's application object: the command line, single-instance
+// start and the progress dialog run modally under the way of running the
+// switches ask for. InstallerMain is what WinMain (or the simulator's
+// process runner) calls with the arguments after the program's name; it
+// returns the framework's exit code.
 #pragma once
+
+#include <string>
 
 #include "platform/Platform.h"
 
 namespace zmp {
 
-int InstallerMain(Platform& platform);
+int InstallerMain(Platform& platform, const std::string& arguments);
 
 class InstallerApp {
 public:
-    explicit InstallerApp(Platform& platform);
-    // Runs the progress dialog modally unless an installer already runs.
-    // False on every path, so the framework ends the program afterwards.
+    InstallerApp(Platform& platform, std::string arguments);
+    // Runs the progress dialog modally unless an installer already runs or
+    // the command line is refused. False on every path, so the framework
+    // ends the program afterwards, with ExitCode().
     bool InitInstance();
     // Brings a running installer's window (or the box it shows) to the
     // front; true when none was found.
     bool ActivateRunningInstance();
+    int ExitCode() const { return exitCode_; }
 
 private:
     Platform& platform_;
+    std::string arguments_;
+    int exitCode_ = 0;
 };
 
 }  // namespace zmp

@@ -6,7 +6,6 @@
 namespace zmp {
 namespace {
 
-constexpr int kTemplate = 102;
 constexpr int kIcon = 128;
 constexpr int kProgressBar = 1000;
 constexpr int kVersionLabel = 1001;

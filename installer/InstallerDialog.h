@@ -24,6 +24,10 @@ namespace zmp {
 
 class InstallerDialog : public ui::WorkerDialog {
 public:
+    static constexpr int kTemplate = 102;
+    // What the installer tells a Windows it does not support.
+    static constexpr const char* kOsRefused = "THE DRIVER CAN NOT BE INSTALLED ON THIS OS.";
+
     explicit InstallerDialog(Platform& platform);
 
     // The worker thread's entry: param is the dialog.
@@ -38,6 +42,7 @@ public:
     OsCode GetOsCode() const { return osCode_; }
     bool Wow64() const { return wow64_; }
     DriverInstaller& Engine() { return engine_; }
+    Log& GetLog() { return log_; }
 
 protected:
     void DoDataExchange(ui::DataExchange& dx) override;

@@ -29,7 +29,7 @@ constexpr const char* kCanceled = "The driver installation canceled.";
 void InstallerDialog::RunInstallation() {
     Processes& processes = platform_.processes;
     if (osCode_ < kOsWin2000) {
-        ui::AfxMessageBox(ui_, "THE DRIVER CAN NOT BE INSTALLED ON THIS OS.", mb::kIconInformation);
+        ui::AfxMessageBox(ui_, kOsRefused, mb::kIconInformation);
         processes.ExitProcess(0);
     }
     installing_ = true;

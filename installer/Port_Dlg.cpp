@@ -1,5 +1,6 @@
 #include "installer/Port_Dlg.h"
 
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -10,11 +11,8 @@
 namespace zmp {
 namespace {
 
-constexpr int kTemplate = 129;
 constexpr int kIpAddressControl = 1003;
 constexpr int kPortEdit = 1005;
-constexpr int kMinPort = 1;
-constexpr int kMaxPort = 10000;
 
 // Radio button ids in template order: the selection index is the position.
 constexpr int kRadioCom1 = 1006;
@@ -40,7 +38,91 @@ int ConfiguredNumber(const std::string& text) {
     return static_cast<int>(value);
 }
 
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// "A.B.C.D": four decimal numbers of one to three digits, each at most 255.
+bool ParseAddress(const std::string& text, unsigned char (&fields)[4]) {
+    size_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        size_t end = at;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+        if (end == at || end - at > 3) return false;
+        const int number = std::atoi(text.substr(at, end - at).c_str());
+        if (number > 255) return false;
+        fields[i] = static_cast<unsigned char>(number);
+        if (i < 3) {
+            if (end >= text.size() || text[end] != '.') return false;
+            ++end;
+        } else if (end != text.size()) {
+            return false;
+        }
+        at = end;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool PortTypeDialog::ParseChoice(const std::string& text, Choice& out, std::string& error) {
+    const std::string upper = Upper(text);
+    for (int i = Com1; i <= Usb; ++i) {
+        if (upper == kPortNames[i]) {
+            out = Choice{};
+            out.selection = static_cast<Selection>(i);
+            return true;
+        }
+    }
+    const std::string wlan = "WLAN:";
+    if (upper.compare(0, wlan.size(), wlan) != 0) {
+        error = "The port " + text + " is none of COM1, COM2, COM3, COM4, USB, WLAN:A.B.C.D[:PORT].";
+        return false;
+    }
+    Choice choice;
+    choice.selection = WirelessLan;
+    std::string address = text.substr(wlan.size());
+    const size_t colon = address.find(':');
+    if (colon != std::string::npos) {
+        int number = 0;
+        if (!ui::DataExchange::ParseInt(address.substr(colon + 1), number) || number < kMinPort ||
+            number > kMaxPort) {
+            error = "The TCP port of " + text + " is not a number from 1 to 10000.";
+            return false;
+        }
+        choice.portNumber = number;
+        address.erase(colon);
+    }
+    if (!ParseAddress(address, choice.address)) {
+        error = "The address of " + text + " is not four numbers from 0 to 255 (A.B.C.D).";
+        return false;
+    }
+    out = choice;
+    return true;
+}
+
+void PortTypeDialog::Answer(Ui& ui, WindowId dialog, const Choice* choice) {
+    auto click = [&](int controlId) {
+        ui.SendMessage(dialog, msg::kCommand, (WParam(msg::kBnClicked) << 16) | WParam(controlId),
+                       static_cast<LParam>(ui.GetDlgItem(dialog, controlId)));
+    };
+    if (choice) {
+        // An auto radio button checks itself and unchecks the rest of its group.
+        for (int i = Com1; i <= WirelessLan; ++i)
+            ui.CheckDlgButton(dialog, kRadios[i], i == choice->selection ? msg::kBstChecked : msg::kBstUnchecked);
+        click(kRadios[choice->selection]);
+        if (choice->selection == WirelessLan) {
+            const Dword packed = ui::IpAddressCtrl::Pack(choice->address[0], choice->address[1], choice->address[2],
+                                                         choice->address[3]);
+            ui.SendMessage(ui.GetDlgItem(dialog, kIpAddressControl), msg::kIpmSetAddress, 0,
+                           static_cast<LParam>(packed));
+            if (choice->portNumber)
+                ui.SetWindowText(ui.GetDlgItem(dialog, kPortEdit), std::to_string(*choice->portNumber));
+        }
+    }
+    click(mb::kIdOk);
+}
 
 PortTypeDialog::PortTypeDialog(Platform& platform, Log& log, WindowId parent)
     : Dialog(platform.ui, kTemplate, parent), platform_(platform), log_(log) {}

@@ -4,6 +4,7 @@
 // reads the same values from a hidden instance without showing it.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/Platform.h"
@@ -17,7 +18,26 @@ class PortTypeDialog : public ui::Dialog {
 public:
     // The radio buttons in template order; the index is the selection.
     enum Selection { Com1 = 0, Com2, Com3, Com4, Usb, WirelessLan };
+    static constexpr int kTemplate = 129;
     static constexpr int kDefaultPortNumber = 9100;
+    static constexpr int kMinPort = 1;
+    static constexpr int kMaxPort = 10000;
+
+    // A port given in place of the user's choice: "COM1" to "COM4", "USB" or
+    // "WLAN:A.B.C.D[:PORT]", in any letter case. Without a port number the
+    // dialog's own (configured or 9100) stays.
+    struct Choice {
+        Selection selection = Com1;
+        unsigned char address[4] = {0, 0, 0, 0};
+        std::optional<int> portNumber;
+    };
+    // The checks of the dialog's fields: four address numbers from 0 to 255
+    // (the IP-address control takes no other), a port number the dialog's
+    // integer field reads, from 1 to 10000. False with the reason otherwise.
+    static bool ParseChoice(const std::string& text, Choice& out, std::string& error);
+    // Does on the dialog's window what the user would: the choice, when there
+    // is one, clicked and typed in, then "Next" pressed.
+    static void Answer(Ui& ui, WindowId dialog, const Choice* choice);
 
     PortTypeDialog(Platform& platform, Log& log, WindowId parent = WindowId::None);
 

@@ -68,7 +68,11 @@ constexpr Dword kIconBig = 1;              // ICON_BIG
 // Message box types and answers (MB_*, ID*).
 namespace mb {
 constexpr Dword kOk = 0x0;
+constexpr Dword kOkCancel = 0x1;
+constexpr Dword kYesNoCancel = 0x3;
 constexpr Dword kYesNo = 0x4;
+constexpr Dword kTypeMask = 0xF;
+constexpr Dword kIconMask = 0xF0;
 constexpr Dword kIconError = 0x10;        // MB_ICONERROR / MB_ICONSTOP / MB_ICONHAND
 constexpr Dword kIconStop = 0x10;
 constexpr Dword kIconQuestion = 0x20;
@@ -78,6 +82,19 @@ constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
+
+// The icon a box shows: AfxMessageBox gives one to a box that names none,
+// the exclamation mark to OK boxes and the question mark to Yes/No ones.
+constexpr Dword ShownIcon(Dword type) {
+    if ((type & kIconMask) != 0) return type & kIconMask;
+    switch (type & kTypeMask) {
+        case kOk:
+        case kOkCancel: return kIconExclamation;
+        case kYesNo:
+        case kYesNoCancel: return kIconQuestion;
+        default: return 0;
+    }
+}
 }  // namespace mb
 
 namespace show {
@@ -126,6 +143,10 @@ public:
     // --- dialogs from resource templates
     // Runs a modal dialog on the calling thread until EndDialog; returns its result.
     virtual int DoModal(int templateId, WindowId parent, DialogHandler& handler) = 0;
+    // The same, with the dialog hidden from start to end whatever its
+    // template says: a dialog an unattended run answers, or any window of a
+    // quiet one.
+    virtual int DoModalHidden(int templateId, WindowId parent, DialogHandler& handler) = 0;
     // Creates a modeless dialog (visible as its template says); None on failure.
     virtual WindowId CreateModeless(int templateId, WindowId parent, DialogHandler& handler) = 0;
     virtual void EndDialog(WindowId dialog, int result) = 0;
@@ -160,6 +181,10 @@ public:
 
     // --- message boxes: AfxMessageBox, owned by the main window, AppName() as caption
     virtual int MessageBox(WindowId owner, const std::string& text, Dword type) = 0;
+    // A box an unattended run answered in the user's place without showing
+    // it (its text went to the log). Nothing happens on real windows; where
+    // runs are watched (the headless transcript) it is recorded.
+    virtual void MessageBoxAnswered(const std::string& text, Dword type, int answer) = 0;
 
     // --- the application's main window (m_pMainWnd)
     virtual void SetMainWindow(WindowId window) = 0;

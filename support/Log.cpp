@@ -1,5 +1,6 @@
 #include "support/Log.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,15 @@ void AppendBounded(char* dst, std::size_t size, const char* src) {
     std::size_t used = ::strnlen(dst, size);
     if (used >= size) return;
     CopyBounded(dst + used, size - used, src);
+}
+
+// Paths compared as Windows does, without regard to letter case.
+bool SameText(const std::string& a, const char* b) {
+    if (a.size() != std::strlen(b)) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 const char* FileNameOf(LogName which) {
@@ -57,9 +67,14 @@ bool Log::InitLogFile(LogName which) {
     AppendBounded(work, sizeof work, FileNameOf(which));
     CopyBounded(path_, sizeof path_, work);
 
+    if (SameText(copy_, path_)) copy_.clear();
+    if (!copy_.empty()) files_.DeleteFile(copy_);
+
     // Keep only the current run in the file.
     return files_.DeleteFile(path_).ok();
 }
+
+void Log::SetCopy(const std::string& path) { copy_ = path; }
 
 void Log::WriteLog(const char* format, ...) {
     // Before InitLogFile there is no path, and so no file to write to.
@@ -68,7 +83,8 @@ void Log::WriteLog(const char* format, ...) {
     // Opened and closed for every line, so the file is complete on disk
     // whenever the process ends and others may read it meanwhile.
     FileHandle file = FileHandle::None;
-    if (!files_.OpenForAppend(path_, file).ok()) return;
+    const bool opened = files_.OpenForAppend(path_, file).ok();
+    if (!opened && copy_.empty()) return;
 
     char line[kLineSize];
     std::memset(line, 0, sizeof line);
@@ -83,6 +99,11 @@ void Log::WriteLog(const char* format, ...) {
     std::vsnprintf(line + prefix, sizeof line - prefix, format, args);
     va_end(args);
 
+    if (opened) WriteLine(file, line);
+    if (!copy_.empty() && files_.OpenForAppend(copy_, file).ok()) WriteLine(file, line);
+}
+
+void Log::WriteLine(FileHandle file, const char* line) {
     files_.WriteFile(file, line, static_cast<Dword>(std::strlen(line)));
     files_.WriteFile(file, "\r\n", 2);
     files_.CloseFile(file);

@@ -27,10 +27,19 @@ public:
     // The log path ("" before InitLogFile).
     std::string Path() const;
 
+    // Every line also goes to a copy there (an unattended run's /log), which
+    // InitLogFile starts afresh like the log itself. Set before InitLogFile;
+    // the log's own path is not taken twice.
+    void SetCopy(const std::string& path);
+
 private:
+    // The line and CR LF; closes the file.
+    void WriteLine(FileHandle file, const char* line);
+
     FileSystem& files_;
     Clock& clock_;
     char path_[256];
+    std::string copy_;
 };
 
 }  // namespace zmp

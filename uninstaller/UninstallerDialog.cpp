@@ -1,11 +1,13 @@
 #include "uninstaller/UninstallerDialog.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "ui/DataExchange.h"
 
 namespace zmp {
 namespace {
 
-constexpr int kTemplate = 102;
 constexpr int kIcon = 128;
 constexpr int kStatusLabel = 1000;
 constexpr int kUninstallButton = 1001;
@@ -15,6 +17,12 @@ constexpr int kIdPrinterName = 2;
 constexpr int kProgressStep = 10;
 constexpr std::uintptr_t kPrepareTimer = 1;
 constexpr Dword kPrepareDelay = 1;
+
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
 
 }  // namespace
 
@@ -131,6 +139,38 @@ void UninstallerDialog::OnUninstall() {
     }
     workerStarted_ = true;
     busy_ = true;
+}
+
+ui::RunPolicy::Answer UninstallerDialog::ChoosePrinters(const std::vector<std::string>& printers) {
+    using Answer = ui::RunPolicy::Answer;
+    // A removal that started by itself (no printer objects) asks nothing.
+    if (workerStarted_) return Answer::Leave;
+    if (!uninstallButton_.IsWindowEnabled()) return Answer::Wait;
+
+    auto click = [this](int controlId, Dword notifyCode) {
+        ui_.SendMessage(Hwnd(), msg::kCommand, (WParam(notifyCode) << 16) | WParam(controlId),
+                        static_cast<LParam>(GetDlgItem(controlId)));
+    };
+    if (!printers.empty()) {
+        const int count = checkList_.GetCount();
+        std::vector<std::string> listed;
+        for (int i = 0; i < count; ++i) {
+            const std::string name = checkList_.GetText(i);
+            listed.push_back(name);
+            const bool named = std::any_of(printers.begin(), printers.end(),
+                                           [&](const std::string& p) { return SameName(p, name); });
+            if (named || checkList_.GetCheck(i) == msg::kBstUnchecked) continue;
+            checkList_.SetCheck(i, msg::kBstUnchecked);
+            click(kCheckList, msg::kClbnChkChange);
+        }
+        for (const std::string& p : printers) {
+            if (std::none_of(listed.begin(), listed.end(), [&](const std::string& n) { return SameName(p, n); }))
+                log_.WriteLog("PRINTER NOT FOUND : %s", p.c_str());
+        }
+    }
+    // Nothing left checked: nothing of this driver is removed.
+    click(uninstallButton_.IsWindowEnabled() ? kUninstallButton : mb::kIdCancel, msg::kBnClicked);
+    return Answer::Pressed;
 }
 
 }  // namespace zmp

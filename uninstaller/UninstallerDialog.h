@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "removal/DriverRemover.h"
@@ -18,12 +19,15 @@
 #include "support/OsDetect.h"
 #include "ui/Controls.h"
 #include "ui/DialogProgress.h"
+#include "ui/RunPolicy.h"
 #include "ui/WorkerDialog.h"
 
 namespace zmp {
 
 class UninstallerDialog : public ui::WorkerDialog {
 public:
+    static constexpr int kTemplate = 102;
+
     explicit UninstallerDialog(Platform& platform);
 
     // The worker thread's entry: param is the dialog.
@@ -32,6 +36,14 @@ public:
     bool Busy() const { return busy_; }
     OsCode GetOsCode() const { return osCode_; }
     bool Wow64() const { return wow64_; }
+    Log& GetLog() { return log_; }
+
+    // An unattended run's choice, made as the user would once the list is
+    // filled: the printers not named unchecked (none named: every one stays
+    // checked), then "Uninstall" pressed, or "Cancel" when none of the named
+    // ones is listed. Names are compared as Windows compares printer names,
+    // without regard to case; a name not listed is logged.
+    ui::RunPolicy::Answer ChoosePrinters(const std::vector<std::string>& printers);
 
     // --- the workflow (UninstallWorkflow.cpp)
     // Dialog thread, from timer 1: lists the printer objects and either ends

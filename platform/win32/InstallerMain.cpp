@@ -28,9 +28,9 @@ __attribute__((section("DataSeg"), shared)) InstanceRecord g_instanceRecord = {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     zmp::win32::Win32System system;
     zmp::win32::Win32Ui ui(instance, &g_instanceRecord.counter);
     zmp::Platform platform = system.MakePlatform(ui);
-    return zmp::InstallerMain(platform);
+    return zmp::InstallerMain(platform, arguments ? arguments : "");
 }

@@ -13,6 +13,7 @@
 
 #include "platform/win32/Win32Ui.h"
 
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -41,25 +42,48 @@ struct DialogState {
     DialogState(DialogHandler* h, bool isModal) : handler(h), modal(isModal) {}
 };
 
-// The framework centres a dialog whose template puts it at 0, 0 without a
-// DS_CENTER* or DS_ABSALIGN style of its own (CDialog::CheckAutoCenter).
-bool TemplateWantsCentring(HINSTANCE instance, int templateId) {
+// The dialog template resource as the executable holds it; null when absent.
+const WORD* FindTemplate(HINSTANCE instance, int templateId, DWORD& size) {
     const HRSRC resource = FindResourceA(instance, MAKEINTRESOURCEA(templateId), MAKEINTRESOURCEA(5));  // RT_DIALOG
     const HGLOBAL loaded = resource ? LoadResource(instance, resource) : nullptr;
     const auto* words = static_cast<const WORD*>(loaded ? LockResource(loaded) : nullptr);
-    if (words == nullptr || SizeofResource(instance, resource) < 26) return false;
+    size = words ? SizeofResource(instance, resource) : 0;
+    return size >= 26 ? words : nullptr;
+}
+
+bool IsExtendedTemplate(const WORD* words) { return words[0] == 1 && words[1] == 0xFFFF; }
+
+// The style field: first in a DLGTEMPLATE, after version, signature, help id
+// and extended style in a DLGTEMPLATEEX.
+size_t StyleOffset(const WORD* words) { return IsExtendedTemplate(words) ? 12 : 0; }
+
+// The framework centres a dialog whose template puts it at 0, 0 without a
+// DS_CENTER* or DS_ABSALIGN style of its own (CDialog::CheckAutoCenter).
+bool TemplateWantsCentring(HINSTANCE instance, int templateId) {
+    DWORD size = 0;
+    const WORD* words = FindTemplate(instance, templateId, size);
+    if (words == nullptr) return false;
     DWORD style;
-    short x, y;
-    if (words[0] == 1 && words[1] == 0xFFFF) {  // DLGTEMPLATEEX
-        style = *reinterpret_cast<const DWORD*>(words + 6);
-        x = static_cast<short>(words[9]);
-        y = static_cast<short>(words[10]);
-    } else {  // DLGTEMPLATE
-        style = *reinterpret_cast<const DWORD*>(words);
-        x = static_cast<short>(words[5]);
-        y = static_cast<short>(words[6]);
-    }
+    std::memcpy(&style, reinterpret_cast<const char*>(words) + StyleOffset(words), sizeof style);
+    const size_t position = IsExtendedTemplate(words) ? 9 : 5;
+    const auto x = static_cast<short>(words[position]);
+    const auto y = static_cast<short>(words[position + 1]);
     return (style & (DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN)) == 0 && x == 0 && y == 0;
+}
+
+// A copy of the template without WS_VISIBLE: the dialog manager shows a
+// dialog whose template has it as soon as it is created, whatever its
+// initialisation does. Empty when there is no such template.
+std::vector<char> HiddenTemplate(HINSTANCE instance, int templateId) {
+    DWORD size = 0;
+    const WORD* words = FindTemplate(instance, templateId, size);
+    if (words == nullptr) return {};
+    std::vector<char> copy(reinterpret_cast<const char*>(words), reinterpret_cast<const char*>(words) + size);
+    DWORD style;
+    std::memcpy(&style, copy.data() + StyleOffset(words), sizeof style);
+    style &= ~static_cast<DWORD>(WS_VISIBLE);
+    std::memcpy(copy.data() + StyleOffset(words), &style, sizeof style);
+    return copy;
 }
 
 // CWnd::CenterWindow: over the owner when it is showing, else in the work
@@ -185,21 +209,6 @@ HWND SafeOwner(HWND start) {
     return ::GetLastActivePopup(top);
 }
 
-// AfxMessageBox picks an icon when the caller gives none.
-UINT WithDefaultIcon(UINT type) {
-    if ((type & MB_ICONMASK) != 0) return type;
-    switch (type & MB_TYPEMASK) {
-    case MB_OK:
-    case MB_OKCANCEL:
-        return type | MB_ICONEXCLAMATION;
-    case MB_YESNO:
-    case MB_YESNOCANCEL:
-        return type | MB_ICONQUESTION;
-    default:
-        return type;
-    }
-}
-
 struct ThreadStart {
     Ui::ThreadProc proc;
     void* param;
@@ -253,15 +262,35 @@ std::uintptr_t Win32Ui::LoadIcon(int id) {
 std::string Win32Ui::AppName() { return appName_; }
 
 int Win32Ui::DoModal(int templateId, WindowId parent, DialogHandler& handler) {
+    return RunModal(templateId, parent, handler, false);
+}
+
+int Win32Ui::DoModalHidden(int templateId, WindowId parent, DialogHandler& handler) {
+    return RunModal(templateId, parent, handler, true);
+}
+
+int Win32Ui::RunModal(int templateId, WindowId parent, DialogHandler& handler, bool hidden) {
     HWND owner = parent != WindowId::None ? Hwnd(parent) : SafeOwner(Hwnd(MainWindow()));
     if (owner != nullptr && !IsWindow(owner)) owner = nullptr;
     const bool disableOwner = owner != nullptr && owner != GetDesktopWindow() && ::IsWindowEnabled(owner);
     if (disableOwner) ::EnableWindow(owner, FALSE);
 
     DialogState state(&handler, true);
-    state.autoCentre = TemplateWantsCentring(static_cast<HINSTANCE>(instance_), templateId);
-    const HWND dialog = CreateDialogParamA(static_cast<HINSTANCE>(instance_), MAKEINTRESOURCEA(templateId),
-                                           owner, &DialogProc, reinterpret_cast<LPARAM>(&state));
+    const auto instance = static_cast<HINSTANCE>(instance_);
+    state.autoCentre = TemplateWantsCentring(instance, templateId);
+    HWND dialog = nullptr;
+    if (hidden) {
+        const std::vector<char> invisible = HiddenTemplate(instance, templateId);
+        if (!invisible.empty()) {
+            dialog = CreateDialogIndirectParamA(instance, reinterpret_cast<LPCDLGTEMPLATEA>(invisible.data()),
+                                                owner, &DialogProc, reinterpret_cast<LPARAM>(&state));
+        } else {
+            SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        }
+    } else {
+        dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(templateId), owner, &DialogProc,
+                                    reinterpret_cast<LPARAM>(&state));
+    }
     state.creating = false;
     if (dialog == nullptr) {
         const DWORD error = GetLastError();
@@ -271,7 +300,7 @@ int Win32Ui::DoModal(int templateId, WindowId parent, DialogHandler& handler) {
     }
 
     // A template without WS_VISIBLE is shown once the loop starts.
-    if (!state.ended && !IsWindowVisible(dialog)) {
+    if (!hidden && !state.ended && !IsWindowVisible(dialog)) {
         ::ShowWindow(dialog, SW_SHOWNORMAL);
         UpdateWindow(dialog);
     }
@@ -411,8 +440,10 @@ int Win32Ui::MessageBox(WindowId owner, const std::string& text, Dword type) {
     // Owned by the main window, or by the pop-up already showing over it, so
     // that the box stays on top of the program and blocks it as a modal box.
     const HWND start = owner != WindowId::None ? Hwnd(owner) : Hwnd(MainWindow());
-    return MessageBoxA(SafeOwner(start), text.c_str(), appName_.c_str(), WithDefaultIcon(type));
+    return MessageBoxA(SafeOwner(start), text.c_str(), appName_.c_str(), (type & ~mb::kIconMask) | mb::ShownIcon(type));
 }
+
+void Win32Ui::MessageBoxAnswered(const std::string&, Dword, int) {}
 
 void Win32Ui::SetMainWindow(WindowId window) { mainWindow_ = static_cast<std::uintptr_t>(window); }
 

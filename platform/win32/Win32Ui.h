@@ -26,6 +26,7 @@ public:
     std::string AppName() override;
 
     int DoModal(int templateId, WindowId parent, DialogHandler& handler) override;
+    int DoModalHidden(int templateId, WindowId parent, DialogHandler& handler) override;
     WindowId CreateModeless(int templateId, WindowId parent, DialogHandler& handler) override;
     void EndDialog(WindowId dialog, int result) override;
     void DestroyWindow(WindowId window) override;
@@ -51,6 +52,7 @@ public:
     void KillTimer(WindowId window, std::uintptr_t id) override;
 
     int MessageBox(WindowId owner, const std::string& text, Dword type) override;
+    void MessageBoxAnswered(const std::string& text, Dword type, int answer) override;
 
     void SetMainWindow(WindowId window) override;
     WindowId MainWindow() override;
@@ -63,6 +65,8 @@ public:
     void SetForegroundWindow(WindowId window) override;
 
 private:
+    int RunModal(int templateId, WindowId parent, DialogHandler& handler, bool hidden);
+
     void* instance_;
     volatile long* instanceCounter_;
     std::string appName_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "simulator/ProcessExit.h"
@@ -20,6 +22,9 @@ constexpr int kShowMinNoActive = 7;
 constexpr int kIconResource = 128;  // the programs' only icon
 constexpr std::uintptr_t kIconHandleBase = 0x7F000;
 constexpr LResult kLbErr = -1;
+// How long every thread of the process may sit idle, with a dialog open and
+// nothing left for the scripted user to do, before the run is called stuck.
+constexpr std::chrono::seconds kStuckGrace{5};
 
 // The status label whose text changes are the STATUS events: template 102,
 // control 1003 in the installer, 1000 in the uninstaller.
@@ -134,6 +139,14 @@ WindowId HeadlessUi::CreateDialogWindow(int templateId, WindowId owner, DialogHa
 }
 
 int HeadlessUi::DoModal(int templateId, WindowId parent, DialogHandler& handler) {
+    return RunModal(templateId, parent, handler, false);
+}
+
+int HeadlessUi::DoModalHidden(int templateId, WindowId parent, DialogHandler& handler) {
+    return RunModal(templateId, parent, handler, true);
+}
+
+int HeadlessUi::RunModal(int templateId, WindowId parent, DialogHandler& handler, bool hidden) {
     CheckAlive();
     // Without a parent the main window (or its pop-up on top) owns the
     // dialog, as the framework has it; like DialogBox, the owner is
@@ -168,8 +181,9 @@ int HeadlessUi::DoModal(int templateId, WindowId parent, DialogHandler& handler)
         std::lock_guard<std::mutex> lock(mutex_);
         Window* w = FindLocked(dialog);
         if (!w) return -1;
-        w->visible = true;  // a modal dialog is shown whatever its template says
-        w->activated = ++activations_;
+        // A modal dialog is shown whatever its template says, unless it was
+        // asked to stay hidden; one ended during its initialisation never is.
+        if (!hidden && !w->ended) ShowLocked(*w);
     }
     RunLoop(dialog);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -185,10 +199,7 @@ WindowId HeadlessUi::CreateModeless(int templateId, WindowId parent, DialogHandl
     std::lock_guard<std::mutex> lock(mutex_);
     Window* w = FindLocked(dialog);
     if (!w) return WindowId::None;
-    if (w->style & style::kVisible) {
-        w->visible = true;
-        w->activated = ++activations_;
-    }
+    if (w->style & style::kVisible) ShowLocked(*w);
     return dialog;
 }
 
@@ -236,16 +247,19 @@ void HeadlessUi::RunLoop(WindowId dialog) {
     ThreadState& self = ThreadLocked(me);
     ++self.loopDepth;
     self.activity = Activity::Running;
+    loops_.push_back(dialog);
     struct Leave {
         HeadlessUi& ui;
         ThreadState& self;
+        WindowId dialog;
         std::unique_lock<std::mutex>& lock;
         ~Leave() {
             if (!lock.owns_lock()) lock.lock();  // left by an exception from a handler
             if (--self.loopDepth == 0) self.activity = Activity::NotPumping;
+            ui.loops_.erase(std::find(ui.loops_.begin(), ui.loops_.end(), dialog));
             ui.changed_.notify_all();
         }
-    } leave{*this, self, lock};
+    } leave{*this, self, dialog, lock};
 
     for (;;) {
         CheckAliveLocked();
@@ -301,9 +315,40 @@ void HeadlessUi::RunLoop(WindowId dialog) {
         }
         self.activity = Activity::Idle;
         changed_.notify_all();
-        changed_.wait(lock);
+        if (!NothingCanHappenLocked()) {
+            changed_.wait(lock);
+        } else if (changed_.wait_for(lock, kStuckGrace) == std::cv_status::timeout && NothingCanHappenLocked()) {
+            // The grace is for a thread of a test's own that has not called
+            // in yet; a program's threads are all known here.
+            const std::string message = StuckMessageLocked();
+            stuck_ = message;
+            events_.Add("STUCK", message);
+            std::fprintf(stderr, "headless: %s\n", message.c_str());
+            lock.unlock();
+            EndProcess(kStillActive);
+            lock.lock();
+        }
         self.activity = Activity::Running;
     }
+}
+
+bool HeadlessUi::NothingCanHappenLocked() const {
+    if (ended_ || !mainWindowActions_.empty()) return false;
+    for (const auto& [id, state] : threads_) {
+        (void)id;
+        if (state.activity != Activity::Idle && state.activity != Activity::NotPumping) return false;
+        if (!state.posted.empty() || !state.sent.empty()) return false;
+    }
+    return true;
+}
+
+std::string HeadlessUi::StuckMessageLocked() const {
+    // The newest dialog whose modal loop still runs is the one waiting.
+    std::string caption;
+    for (auto it = loops_.rbegin(); it != loops_.rend() && caption.empty(); ++it) {
+        if (Window* w = FindLocked(*it)) caption = w->text;
+    }
+    return "the dialog \"" + caption + "\" is still open after the scripted user's last action";
 }
 
 void HeadlessUi::Dispatch(const Posted& posted) {
@@ -753,12 +798,12 @@ void HeadlessUi::ShowWindowHere(WindowId window, int command) {
     if (command == show::kHide) {
         w->visible = false;
     } else if (command == kShowMinimized || command == kMinimize || command == kShowMinNoActive) {
+        if (!w->visible) shown_.push_back(w->text);
         w->visible = true;
         w->iconic = true;
     } else {
-        w->visible = true;
         if (command == show::kRestore || command == show::kShowNormal) w->iconic = false;
-        w->activated = ++activations_;
+        ShowLocked(*w);
     }
     WakeLocked(w->thread);
 }
@@ -854,8 +899,7 @@ int HeadlessUi::MessageBox(WindowId owner, const std::string& text, Dword type) 
         w->isMessageBox = true;
         w->windowClass = "#32770";
         w->text = ProgramName(program_);
-        w->visible = true;
-        w->activated = ++activations_;
+        ShowLocked(*w);
         windows_[box] = std::move(w);
     }
     struct Cleanup {
@@ -876,9 +920,16 @@ int HeadlessUi::MessageBox(WindowId owner, const std::string& text, Dword type) 
     std::lock_guard<std::mutex> lock(mutex_);
     CheckAliveLocked();
     int answer = script_.AnswerBox(type);
-    boxes_.push_back({text, type, answer});
+    boxes_.push_back({text, type, answer, true});
     events_.Add("BOX", text + " -> " + AnswerName(answer));
     return answer;
+}
+
+void HeadlessUi::MessageBoxAnswered(const std::string& text, Dword type, int answer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    CheckAliveLocked();
+    boxes_.push_back({text, type, answer, false});
+    events_.Add("LOGGED", text + " -> " + AnswerName(answer));
 }
 
 // --------------------------------------------------- application and threads
@@ -1082,6 +1133,16 @@ std::vector<HeadlessUi::Box> HeadlessUi::Boxes() const {
     return boxes_;
 }
 
+std::string HeadlessUi::Stuck() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stuck_;
+}
+
+std::vector<std::string> HeadlessUi::Shown() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return shown_;
+}
+
 bool HeadlessUi::Owns(WindowId window) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return FindLocked(window) != nullptr;
@@ -1100,6 +1161,12 @@ WindowId HeadlessUi::FindTopLevel(const std::string& title) const {
 }
 
 // ------------------------------------------------------------------ helpers
+
+void HeadlessUi::ShowLocked(Window& window) {
+    if (!window.visible) shown_.push_back(window.text);
+    window.visible = true;
+    window.activated = ++activations_;
+}
 
 void HeadlessUi::CheckAliveLocked() const {
     if (ended_) throw ProcessExit{exitCode_};

@@ -18,6 +18,13 @@
 //
 // Once the process has ended (EndProcess), every Ui call of any of its
 // threads throws ProcessExit, and every wait inside the backend is released.
+//
+// A run that can go no further (a dialog open, every thread of the process
+// waiting in a message loop with nothing to handle, and nothing left for the
+// scripted user to do on it) is stuck: after a short grace for threads of a
+// test's own, the backend writes "STUCK the dialog "<caption>" is still open
+// after the scripted user's last action" to the transcript and to stderr
+// and ends the process with STILL_ACTIVE (259), instead of waiting forever.
 #pragma once
 
 #include <condition_variable>
@@ -50,6 +57,7 @@ public:
     std::uintptr_t LoadIcon(int id) override;
     std::string AppName() override;
     int DoModal(int templateId, WindowId parent, DialogHandler& handler) override;
+    int DoModalHidden(int templateId, WindowId parent, DialogHandler& handler) override;
     WindowId CreateModeless(int templateId, WindowId parent, DialogHandler& handler) override;
     void EndDialog(WindowId dialog, int result) override;
     void DestroyWindow(WindowId window) override;
@@ -72,6 +80,8 @@ public:
     void SetTimer(WindowId window, std::uintptr_t id, Dword milliseconds) override;
     void KillTimer(WindowId window, std::uintptr_t id) override;
     int MessageBox(WindowId owner, const std::string& text, Dword type) override;
+    // Written to the transcript as "LOGGED <text> -> OK|YES|NO".
+    void MessageBoxAnswered(const std::string& text, Dword type, int answer) override;
     void SetMainWindow(WindowId window) override;
     WindowId MainWindow() override;
     bool BeginThread(ThreadProc proc, void* param) override;
@@ -85,6 +95,9 @@ public:
     void EndProcess(int code);
     bool Ended() const;
     int ExitCode() const;
+    static constexpr int kStillActive = 259;  // the exit code of a stuck run
+    // What made the run stuck; "" when it was not.
+    std::string Stuck() const;
     // Joins the threads started with BeginThread; call once the process has ended.
     void JoinThreads();
     // Returns once the main window's thread has handled everything sent and
@@ -102,13 +115,18 @@ public:
     std::uintptr_t PaintedIcon(WindowId window) const;
     WindowId Focus(WindowId dialog) const;
     std::string TextOf(WindowId window) const;
-    // Every message box shown so far, in order: its text, type (MB_*) and answer.
+    // Every message box so far, in order: its text, type (MB_*) and answer;
+    // shown false for one answered by an unattended run without showing it.
     struct Box {
         std::string text;
         Dword type = 0;
         int answer = 0;
+        bool shown = true;
     };
     std::vector<Box> Boxes() const;
+    // The title of every window that became visible, in order (dialogs by
+    // their caption, message boxes by theirs, the program's name).
+    std::vector<std::string> Shown() const;
 
     // --- used by the Desktop (with its lock held)
     bool Owns(WindowId window) const;
@@ -208,7 +226,14 @@ private:
     void RunSentLocked(std::unique_lock<std::mutex>& lock, Sent& sent);
 
     WindowId CreateDialogWindow(int templateId, WindowId owner, DialogHandler& handler);
+    int RunModal(int templateId, WindowId parent, DialogHandler& handler, bool hidden);
+    // Makes the window visible and the last activated one.
+    void ShowLocked(Window& window);
     void RunLoop(WindowId dialog);
+    // No thread of the process can act any more: all wait in their loops or
+    // have stopped pumping, with nothing queued.
+    bool NothingCanHappenLocked() const;
+    std::string StuckMessageLocked() const;
     void Dispatch(const Posted& posted);
     bool IsDialogMessage(WindowId dialog, const Message& message);
     LResult Deliver(WindowId window, Dword message, WParam wParam, LParam lParam);
@@ -236,6 +261,9 @@ private:
     unsigned long long activations_ = 0;
     bool ended_ = false;
     std::vector<Box> boxes_;
+    std::vector<std::string> shown_;
+    std::vector<WindowId> loops_;  // the dialogs whose modal loops run, innermost last
+    std::string stuck_;
     int exitCode_ = 0;
 };
 

@@ -32,8 +32,8 @@ int RunProgram(Machine& machine, RunOptions options, Events& events) {
     int code = 0;
     bool exited = false;
     try {
-        code = options.program == resources::Program::Installer ? InstallerMain(platform)
-                                                                : UninstallerMain(platform);
+        code = options.program == resources::Program::Installer ? InstallerMain(platform, options.arguments)
+                                                                : UninstallerMain(platform, options.arguments);
     } catch (const ProcessExit& exit) {
         code = exit.code;
         exited = true;

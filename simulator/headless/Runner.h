@@ -23,6 +23,8 @@ struct RunOptions {
     std::string currentDirectory;
     // The executable's path; "" = the program's file in the current directory.
     std::string executable;
+    // The command line after the program's name, as WinMain receives it.
+    std::string arguments;
     Script script;
     // Shared with other runs for the single-instance cases; a private one otherwise.
     Desktop* desktop = nullptr;

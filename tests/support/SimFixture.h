@@ -43,6 +43,7 @@ public:
         return program_ == resources::Program::Installer ? "ZMPK40_Installer" : "ZMPK40_Uninstaller";
     }
     int DoModal(int, WindowId, DialogHandler&) override { return mb::kIdCancel; }
+    int DoModalHidden(int, WindowId, DialogHandler&) override { return mb::kIdCancel; }
     WindowId CreateModeless(int, WindowId, DialogHandler&) override { return WindowId::None; }
     void EndDialog(WindowId, int) override {}
     void DestroyWindow(WindowId) override {}
@@ -69,6 +70,7 @@ public:
         lastOwner = owner;
         return answer;
     }
+    void MessageBoxAnswered(const std::string&, Dword, int) override {}
     void SetMainWindow(WindowId window) override { main_ = window; }
     WindowId MainWindow() override { return main_; }
     bool BeginThread(ThreadProc, void*) override { return false; }
