@@ -116,6 +116,9 @@ public:
     int PortNumber() const { return portNumber_; }
 
 protected:
+    // The installation's size on the disk for the "Uninstall" entry, in KB.
+    Dword InstalledSizeKb();
+
     void Begin(const char* operation);
     void End(const char* operation);
     // The step-with-text report, then the pause (500 ms unless a step says otherwise).

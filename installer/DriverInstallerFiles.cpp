@@ -3,6 +3,7 @@
 #include "installer/DriverInstaller.h"
 
 #include "removal/FileRemoval.h"
+#include "support/DriverConfig.h"
 
 namespace zmp {
 namespace {
@@ -11,7 +12,6 @@ constexpr Dword kPathSize = 256;
 // Unidrv's own files, copied and deleted in this order.
 const char* const kUnidrvFiles[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"};
 constexpr const char* kStdNames = "STDNAMES.GPD";
-constexpr const char* kConfigFile = "ZMPK40_Config.KVT";
 constexpr const char* kOldSuffix = ".old";
 
 enum StringId {
@@ -136,9 +136,9 @@ void DriverInstaller::CopyFilesOfUtilities() {
     CreateDirectoryWithSA(folder);
     const std::string uninstaller = platform_.ui.LoadString(kIdUninstaller);
     CopyWithFallback(uninstaller, folder + "\\" + uninstaller);
-    CopyWithFallback(kConfigFile, folder + "\\" + kConfigFile);
+    CopyWithFallback(kConfigFileName, folder + "\\" + kConfigFileName);
     const std::string systemDir = SystemDirectory();
-    if (!systemDir.empty()) CopyWithFallback(kConfigFile, systemDir + "\\" + kConfigFile);
+    if (!systemDir.empty()) CopyWithFallback(kConfigFileName, systemDir + "\\" + kConfigFileName);
     End("CopyFilesOfUtilities");
 }
 

@@ -2,6 +2,9 @@
 // the uninstaller in the utilities folder.
 #include "installer/DriverInstaller.h"
 
+#include <cstdio>
+
+#include "support/DriverConfig.h"
 #include "support/RegistryHelpers.h"
 
 namespace zmp {
@@ -19,9 +22,35 @@ enum StringId {
     kIdVersionMajor = 21,
     kIdVersionMinor = 22,
     kIdVersionBuild = 23,
+    kIdVersionExtra = 24,
+    kIdMakerName = 25,
 };
 
+// The bytes of the files that match a pattern; 0 when none does.
+std::uint64_t SizeOf(FileSystem& files, const std::string& pattern) {
+    std::uint64_t total = 0;
+    FindHandle search = FindHandle::None;
+    FindData data;
+    if (!files.FindFirstFile(pattern, search, data).ok()) return 0;
+    do {
+        if (!(data.attributes & file::kAttributeDirectory)) total += data.size;
+    } while (files.FindNextFile(search, data).ok());
+    files.FindClose(search);
+    return total;
+}
+
 }  // namespace
+
+Dword DriverInstaller::InstalledSizeKb() {
+    // What this installation puts on the disk comes from the package: the
+    // driver files of this Windows, the INF, and the utilities.
+    FileSystem& files = platform_.files;
+    std::uint64_t bytes = SizeOf(files, ".\\" + sourceFolder_ + "*");
+    for (const std::string& name : {platform_.ui.LoadString(kIdInfName), platform_.ui.LoadString(kIdUninstaller),
+                                     std::string(kConfigFileName)})
+        bytes += SizeOf(files, ".\\" + name);
+    return static_cast<Dword>((bytes + 1023) / 1024);
+}
 
 void DriverInstaller::CopyINFFile() {
     Begin("CopyINFFile");
@@ -107,8 +136,23 @@ void DriverInstaller::RegisterUninstallInfo() {
         std::string uninstallString =
             fit(windowsDir + "\\" + ui.LoadString(kIdModelName) + "\\" + ui.LoadString(kIdUninstaller));
         registry.SetStringValue(key, "UninstallString", uninstallString);
+        // What a deployment tool and the Programs list take from the entry,
+        // in Windows' names and types for it.
+        registry.SetStringValue(key, "DisplayIcon", uninstallString);
+        registry.SetStringValue(key, "QuietUninstallString", "\"" + uninstallString + "\" /quiet /norestart");
     }
     if (!infName_.empty()) registry.SetStringValue(key, "InfFile", infName_);
+    registry.SetStringValue(key, "DisplayVersion",
+                            ui.LoadString(kIdVersionMajor) + "." + ui.LoadString(kIdVersionMinor) + "." +
+                                ui.LoadString(kIdVersionBuild) + "." + ui.LoadString(kIdVersionExtra));
+    registry.SetStringValue(key, "Publisher", ui.LoadString(kIdMakerName));
+    registry.SetDwordValue(key, "NoModify", 1);
+    registry.SetDwordValue(key, "NoRepair", 1);
+    registry.SetDwordValue(key, "EstimatedSize", InstalledSizeKb());
+    const LocalTime today = platform_.clock.GetLocalTime();
+    char date[16];
+    std::snprintf(date, sizeof date, "%04u%02u%02u", today.year % 10000, today.month % 100, today.day % 100);
+    registry.SetStringValue(key, "InstallDate", date);
     registry.CloseKey(key);
     End("RegisterUninstallInfo");
 }

@@ -2,6 +2,7 @@
 // Every failing call leaves its code as the thread's last error, as Windows does.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/Types.h"
@@ -23,6 +24,7 @@ constexpr Dword kAttributeReparsePoint = 0x400;
 struct FindData {
     Dword attributes = 0;
     std::string fileName;
+    std::uint64_t size = 0;  // nFileSizeHigh and nFileSizeLow
 };
 
 // SECURITY_ATTRIBUTES with a security descriptor that carries one DACL.

@@ -85,6 +85,8 @@ public:
     // RegEnumKeyExA(key, index, 256-byte name, ...): the index-th subkey's
     // name; ERROR_NO_MORE_ITEMS (259) past the last. Needs KEY_ENUMERATE_SUB_KEYS.
     virtual Dword EnumKey(RegKey key, Dword index, std::string& name) = 0;
+    // RegSetValueExA(key, name, 0, REG_DWORD, &value, 4)
+    virtual Dword SetDwordValue(RegKey key, const std::string& name, Dword value) = 0;
     virtual Dword CloseKey(RegKey key) = 0;
     // RegConnectRegistryA("\\\\machine", root, &out)
     virtual Dword ConnectRegistry(const std::string& machine, RegKey root, RegKey& out) = 0;

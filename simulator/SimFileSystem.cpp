@@ -220,7 +220,7 @@ Status SimFileSystem::FindFirstFile(const std::string& pattern, FindHandle& hand
     }
     for (const FileNode* child : s.files.Children(dir)) {
         std::string name = FileName(child->path);
-        if (WildcardMatch(mask, name)) entries.push_back({AttributesOf(*child), p_.ToAnsi(name)});
+        if (WildcardMatch(mask, name)) entries.push_back({AttributesOf(*child), p_.ToAnsi(name), child->data.size()});
     }
     if (entries.empty()) return p_.Fail(err::kFileNotFound);
     data = entries.front();

@@ -183,6 +183,7 @@ public:
     Dword SetStringValue(RegKey key, const std::string& name, const std::string& value) override;
     Dword QueryStringValue(RegKey key, const std::string& name, Dword bufferSize, std::string& out) override;
     Dword EnumKey(RegKey key, Dword index, std::string& name) override;
+    Dword SetDwordValue(RegKey key, const std::string& name, Dword value) override;
     Dword CloseKey(RegKey key) override;
     Dword ConnectRegistry(const std::string& machine, RegKey root, RegKey& out) override;
     Dword ShDeleteKey(RegKey parent, const std::string& subKey) override;
@@ -214,6 +215,8 @@ private:
     Dword NamedPath(RegRoot root, const std::string& subKey, std::string& path);
     // A copy of a DACL in a new security descriptor, as GetSecurityInfo gives it.
     void HandOutDacl(const std::vector<AceEntry>& entries, AclRef& dacl, SecurityDescriptorRef& descriptor);
+    // RegSetValueExA's checks and the write, after the call is recorded.
+    Dword SetValue(RegKey key, const std::string& name, const RegValue& value);
     SimProcess& p_;
     mutable std::mutex mutex_;
     std::map<std::uintptr_t, Handle> keys_;

@@ -157,21 +157,28 @@ Dword SimRegistry::CreateKey(RegKey parent, const std::string& subKey, Dword /*o
 
 Dword SimRegistry::SetStringValue(RegKey key, const std::string& name, const std::string& value) {
     if (auto fault = p_.Enter("Registry.SetStringValue")) return *fault;
+    RegValue v;
+    v.type = 1;
+    v.text = value;
+    return SetValue(key, name, v);
+}
+
+Dword SimRegistry::SetDwordValue(RegKey key, const std::string& name, Dword value) {
+    if (auto fault = p_.Enter("Registry.SetDwordValue")) return *fault;
+    RegValue v;
+    v.type = 4;
+    v.number = value;
+    return SetValue(key, name, v);
+}
+
+Dword SimRegistry::SetValue(RegKey key, const std::string& name, const RegValue& value) {
     Handle handle;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto it = keys_.find(static_cast<std::uintptr_t>(key));
-        if (it == keys_.end()) return err::kInvalidHandle;
-        handle = it->second;
-    }
+    if (Dword code = Lookup(key, handle)) return code;
     if (!(handle.access & reg::kKeySetValue)) return err::kAccessDenied;
     ZMP_MACHINE;
     RegNode* node = s.registry.Get(handle.path);
     if (!node) return kKeyDeleted;
-    RegValue v;
-    v.type = 1;
-    v.text = value;
-    node->values[Upper(name)] = {name, v};
+    node->values[Upper(name)] = {name, value};
     return err::kSuccess;
 }
 

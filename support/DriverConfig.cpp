@@ -5,7 +5,6 @@ namespace zmp {
 namespace {
 
 constexpr std::size_t kPathChars = 255;  // 256-character buffers, terminator included
-constexpr const char* kConfigFileName = "ZMPK40_Config.KVT";
 constexpr const char* kModelFolder = "ZMP-K40";  // the installer's folder under Windows
 
 // Bounded append: a path that does not fit is cut.

@@ -9,6 +9,7 @@
 
 namespace zmp {
 
+constexpr const char* kConfigFileName = "ZMPK40_Config.KVT";
 constexpr const char* kConfigSection = "ZMPK40";
 constexpr Dword kConfigValueSize = 256;
 

@@ -31,6 +31,7 @@ GetSystemWow64DirectoryAProc LookUpGetSystemWow64Directory() {
 void ToFindData(const WIN32_FIND_DATAA& fd, FindData& data) {
     data.attributes = fd.dwFileAttributes;
     data.fileName = fd.cFileName;
+    data.size = (static_cast<std::uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
 }
 
 }  // namespace

@@ -90,6 +90,12 @@ Dword Win32Registry::EnumKey(RegKey key, Dword index, std::string& name) {
     return static_cast<Dword>(status);
 }
 
+Dword Win32Registry::SetDwordValue(RegKey key, const std::string& name, Dword value) {
+    const DWORD data = value;
+    return static_cast<Dword>(::RegSetValueExA(ToKey(key), name.c_str(), 0, REG_DWORD,
+                                               reinterpret_cast<const BYTE*>(&data), sizeof data));
+}
+
 Dword Win32Registry::CloseKey(RegKey key) { return static_cast<Dword>(::RegCloseKey(ToKey(key))); }
 
 Dword Win32Registry::ConnectRegistry(const std::string& machine, RegKey root, RegKey& out) {

@@ -81,6 +81,7 @@ public:
     Dword SetStringValue(RegKey key, const std::string& name, const std::string& value) override;
     Dword QueryStringValue(RegKey key, const std::string& name, Dword bufferSize, std::string& out) override;
     Dword EnumKey(RegKey key, Dword index, std::string& name) override;
+    Dword SetDwordValue(RegKey key, const std::string& name, Dword value) override;
     Dword CloseKey(RegKey key) override;
     Dword ConnectRegistry(const std::string& machine, RegKey root, RegKey& out) override;
     Dword ShDeleteKey(RegKey parent, const std::string& subKey) override;

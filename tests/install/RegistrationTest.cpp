@@ -49,17 +49,20 @@ TEST(UninstallRegistrationTest, FreshEntryInTheSystemsOwnViewWithTheExactTexts) 
         const char* key;         // where the entry must be
         const char* notKey;      // where it must not be
         const char* uninstaller;
+        const char* driverFolder;  // of the package, counted in the size
     };
     const Case cases[] = {
-        {"7", true, kOsWin7, kUninstallKey, kUninstallKey32On64, "C:\\Windows\\ZMP-K40\\ZMPK40_Uninstaller.exe"},
-        {"xp", false, kOsWinXp, kUninstallKey, nullptr, "C:\\WINDOWS\\ZMP-K40\\ZMPK40_Uninstaller.exe"},
+        {"7", true, kOsWin7, kUninstallKey, kUninstallKey32On64, "C:\\Windows\\ZMP-K40\\ZMPK40_Uninstaller.exe",
+         "Driver64"},
+        {"xp", false, kOsWinXp, kUninstallKey, nullptr, "C:\\WINDOWS\\ZMP-K40\\ZMPK40_Uninstaller.exe", "Driver32"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.os);
         Engine e(c.os, c.is64, c.code);
         // An earlier installation's entry: none of its values survive.
-        e.machine->SetString(c.key, "DisplayVersion", "1.0");
+        e.machine->SetString(c.key, "Comments", "1.0");
         e.machine->SetString(c.key, "DisplayName", "old");
+        e.machine->SetTime({2031, 3, 7, 9, 30, 0, 0});
 
         e.installer->RegisterUninstallInfo();
 
@@ -67,9 +70,30 @@ TEST(UninstallRegistrationTest, FreshEntryInTheSystemsOwnViewWithTheExactTexts) 
         EXPECT_EQ(e.machine->GetString(c.key, "UninstallString"), c.uninstaller);
         // CopyINFFile did not run: the field still holds the INF's own name.
         EXPECT_EQ(e.machine->GetString(c.key, "InfFile"), "ZMPK40.inf");
-        EXPECT_FALSE(e.machine->GetString(c.key, "DisplayVersion"));
+        EXPECT_FALSE(e.machine->GetString(c.key, "Comments"));
         if (c.notKey) {
             EXPECT_FALSE(e.machine->KeyExists(c.notKey));
+        }
+
+        // What a deployment tool reads, in Windows' names and types.
+        EXPECT_EQ(e.machine->GetString(c.key, "DisplayVersion"), "2.0.6.0");
+        EXPECT_EQ(e.machine->GetString(c.key, "Publisher"), "KORVANT");
+        EXPECT_EQ(e.machine->GetString(c.key, "DisplayIcon"), c.uninstaller);
+        EXPECT_EQ(e.machine->GetString(c.key, "QuietUninstallString"),
+                  "\"" + std::string(c.uninstaller) + "\" /quiet /norestart");
+        EXPECT_EQ(e.machine->GetString(c.key, "InstallDate"), "20310307");
+        std::uint64_t bytes = 0;
+        for (const std::string& f : PackageDriverFiles())
+            bytes += e.machine->ReadFile(std::string(kPackage) + "\\" + c.driverFolder + "\\" + f)->size();
+        for (const char* f : {"ZMPK40.inf", "ZMPK40_Uninstaller.exe", "ZMPK40_Config.KVT"})
+            bytes += e.machine->ReadFile(std::string(kPackage) + "\\" + f)->size();
+        const std::pair<const char*, Dword> numbers[] = {
+            {"NoModify", 1}, {"NoRepair", 1}, {"EstimatedSize", static_cast<Dword>((bytes + 1023) / 1024)}};
+        for (const auto& [name, value] : numbers) {
+            auto stored = e.machine->GetValue(c.key, name);
+            ASSERT_TRUE(stored) << name;
+            EXPECT_EQ(stored->type, 4u) << name;  // REG_DWORD
+            EXPECT_EQ(stored->number, value) << name;
         }
         EXPECT_EQ(e.LogFrom("RegisterUninstallInfo BEGIN"),
                   (std::vector<std::string>{"RegisterUninstallInfo BEGIN",

@@ -55,6 +55,7 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"Registry.OpenKey", {err::kAccessDenied}},
         {"Registry.CreateKey", {err::kAccessDenied}},
         {"Registry.SetStringValue", {err::kAccessDenied}},
+        {"Registry.SetDwordValue", {err::kAccessDenied}},
         {"Registry.ConnectRegistry", {kBadNetPath}},
         {"Registry.ShDeleteKey", {err::kAccessDenied}},
         {"Registry.HasRegDeleteKeyEx", {err::kProcNotFound}},
@@ -206,7 +207,8 @@ const Silence kSilences[] = {
     {"FileSystem.DeleteFile", "DeleteInstalledDirectory", "the tree deletion is silent"},
     // The uninstall entry's values are written unchecked; an entry that
     // does not open is one that is not there.
-    {"Registry.SetStringValue", "RegisterUninstallInfo", "the three value writes are not examined"},
+    {"Registry.SetStringValue", "RegisterUninstallInfo", "the value writes are not examined"},
+    {"Registry.SetDwordValue", "RegisterUninstallInfo", "the value writes are not examined"},
     {"Registry.OpenKey", "RegisterUninstallInfo", "a key that does not open is not there to delete"},
     {"Registry.OpenKey", "DeleteUninstallInfoFromReg", "a key that does not open is taken as absent"},
     // The grant before the protected key's deletion is silent; the

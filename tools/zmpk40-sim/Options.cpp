@@ -12,9 +12,9 @@ const char* const kUsage =
     "  zmpk40-sim new DIR --from STATE.json      a machine from a saved state\n"
     "  zmpk40-sim install DIR --package PKG [--port COM1|COM2|COM3|COM4|USB|WLAN]\n"
     "             [--ip A.B.C.D] [--tcp-port N] [--cancel-port] [--yes|--no] [--before FILE]\n"
-    "                                            runs the installer from a copy of PKG\n"
+    "             [-- ARGS...]                   runs the installer from a copy of PKG\n"
     "  zmpk40-sim uninstall DIR [--uncheck NAME]... [--cancel] [--yes|--no] [--before FILE]\n"
-    "                                            runs the installed uninstaller\n"
+    "             [-- ARGS...]                   runs the installed uninstaller\n"
     "  zmpk40-sim plug DIR                       switches the USB printer on\n"
     "  zmpk40-sim show DIR                       prints the machine's state as JSON\n"
     "  zmpk40-sim diff DIR [--json]              what the last install, uninstall or plug changed\n"
@@ -24,8 +24,10 @@ const char* const kUsage =
     "A run prints its transcript, one event a line: STATUS <text>, PROGRESS <position>,\n"
     "BOX <text> -> OK|YES|NO, EXEC <command line>, SLEEP <ms>, RESTART, then EXIT <code> and\n"
     "TIME <virtual ms>; CR and LF in a text show as \\r and \\n. Message boxes with only OK are\n"
-    "answered OK, the restart question No unless --yes. The machine is saved afterwards, and\n"
-    "its state before the run is kept (DIR/before.json; --before FILE saves a copy).\n";
+    "answered OK, the restart question No unless --yes. ARGS after \"--\" are the program's own\n"
+    "command line (/quiet, /passive, /port ...); a box the program answers itself, unseen, shows\n"
+    "as LOGGED <text> -> OK|YES|NO. The machine is saved afterwards, and its state before the\n"
+    "run is kept (DIR/before.json; --before FILE saves a copy).\n";
 
 namespace {
 
@@ -100,6 +102,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
         if (o.command == "diff" && a.rfind("--", 0) != 0) {
             error = "diff takes DIR, or BEFORE and AFTER";
             return false;
+        }
+        if (a == "--" && (o.command == "install" || o.command == "uninstall")) {
+            o.programArgs.assign(args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
         }
         if (!Allowed(o.command, a)) {
             error = "option " + a + " is not one of \"" + o.command + "\"";
@@ -178,6 +184,32 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
         return false;
     }
     return true;
+}
+
+std::string JoinArguments(const std::vector<std::string>& args) {
+    std::string line;
+    for (const std::string& arg : args) {
+        if (!line.empty()) line += ' ';
+        if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) {
+            line += arg;
+            continue;
+        }
+        line += '"';
+        size_t slashes = 0;
+        for (char c : arg) {
+            if (c == '\\') {
+                ++slashes;
+                continue;
+            }
+            // Backslashes before a quote are doubled, and the quote escaped.
+            line.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+            slashes = 0;
+            line += c;
+        }
+        line.append(slashes * 2, '\\');  // before the closing quote
+        line += '"';
+    }
+    return line;
 }
 
 sim::Script MakeScript(const Options& o) {

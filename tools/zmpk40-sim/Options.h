@@ -30,6 +30,8 @@ struct Options {
     // diff
     std::string after;      // "" = DIR's state now, compared with the one before its last run
     bool json = false;
+    // install, uninstall: the program's own command line, after "--"
+    std::vector<std::string> programArgs;
 };
 
 extern const char* const kUsage;
@@ -42,5 +44,9 @@ sim::Script MakeScript(const Options& options);
 
 // "A.B.C.D" as the IP-address control holds it; false when it is not one.
 bool ParseAddress(const std::string& text, unsigned& packed);
+
+// The arguments as one command line that the C runtime splits back into
+// them: blanks and quotes quoted, backslashes before a quote doubled.
+std::string JoinArguments(const std::vector<std::string>& args);
 
 }  // namespace zmp::tool

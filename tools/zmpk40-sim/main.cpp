@@ -117,6 +117,7 @@ int Run(const Options& o, resources::Program program) {
     }
     run.script = MakeScript(o);
     const std::string before = machine->Show();  // the package is the user's, already there
+    run.arguments = JoinArguments(o.programArgs);
 
     sim::Events events;
     events.EchoTo(stdout);
