@@ -71,6 +71,7 @@ struct RunResult {
     std::vector<sim::HeadlessUi::Box> boxes;
     std::vector<sim::SimProcesses::ChildRecord> children;
     std::vector<std::string> log;
+    std::vector<std::string> shown;  // every window that became visible
 
     std::vector<std::string> Kind(const std::string& kind) const {
         std::vector<std::string> out;
@@ -106,21 +107,27 @@ struct RunResult {
     }
 };
 
-// Runs the installer from the package folder on the machine.
+// Runs the installer from the package folder on the machine, with the
+// command line's arguments; a run that got stuck fails the test.
 using BeforeStart = std::function<void(sim::SimSystem&, sim::HeadlessUi&)>;
 
-inline RunResult RunInstaller(sim::Machine& machine, sim::Script script, BeforeStart beforeStart = nullptr) {
+inline RunResult RunInstaller(sim::Machine& machine, sim::Script script, BeforeStart beforeStart = nullptr,
+                              const std::string& arguments = std::string(), sim::Desktop* desktop = nullptr) {
     RunResult result;
     sim::Events events;
     sim::RunOptions run;
     run.currentDirectory = kPackage;
+    run.arguments = arguments;
+    run.desktop = desktop;
     run.script = std::move(script);
     run.beforeStart = [&](sim::SimSystem& system, sim::HeadlessUi& ui) {
         if (beforeStart) beforeStart(system, ui);
     };
     run.afterEnd = [&](sim::SimSystem& system, sim::HeadlessUi& ui) {
         result.boxes = ui.Boxes();
+        result.shown = ui.Shown();
         result.children = system.processes.Children();
+        if (!ui.Stuck().empty()) ADD_FAILURE() << "installer: " << ui.Stuck();
     };
     result.exitCode = sim::RunProgram(machine, std::move(run), events);
     result.events = events.Lines();

@@ -3,6 +3,8 @@
 // program runner, and the log and transcript read back.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -183,9 +185,11 @@ inline std::vector<std::string> DriverLeftovers(const sim::Machine& m) {
     return left;
 }
 
-// One run of the uninstaller from the utilities folder.
+// One run of the uninstaller from the utilities folder, with the command
+// line's arguments; a run that got stuck fails the test.
 struct UninstallRun {
     sim::Script script;
+    std::string arguments;
     sim::Desktop* desktop = nullptr;
     std::function<void(sim::SimSystem&, sim::HeadlessUi&)> beforeStart;
     std::function<void(sim::SimSystem&, sim::HeadlessUi&)> afterEnd;
@@ -197,9 +201,13 @@ struct UninstallRun {
         options.program = resources::Program::Uninstaller;
         options.currentDirectory = UtilitiesFolder(machine);
         options.script = std::move(script);
+        options.arguments = arguments;
         options.desktop = desktop;
         options.beforeStart = beforeStart;
-        options.afterEnd = afterEnd;
+        options.afterEnd = [this](sim::SimSystem& system, sim::HeadlessUi& ui) {
+            if (afterEnd) afterEnd(system, ui);
+            if (!ui.Stuck().empty()) ADD_FAILURE() << "uninstaller: " << ui.Stuck();
+        };
         exitCode = sim::RunProgram(machine, std::move(options), events);
         return exitCode;
     }
