@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -22,9 +21,6 @@ constexpr int kShowMinNoActive = 7;
 constexpr int kIconResource = 128;  // the programs' only icon
 constexpr std::uintptr_t kIconHandleBase = 0x7F000;
 constexpr LResult kLbErr = -1;
-// How long every thread of the process may sit idle, with a dialog open and
-// nothing left for the scripted user to do, before the run is called stuck.
-constexpr std::chrono::seconds kStuckGrace{5};
 
 // The status label whose text changes are the STATUS events: template 102,
 // control 1003 in the installer, 1000 in the uninstaller.
@@ -317,7 +313,7 @@ void HeadlessUi::RunLoop(WindowId dialog) {
         changed_.notify_all();
         if (!NothingCanHappenLocked()) {
             changed_.wait(lock);
-        } else if (changed_.wait_for(lock, kStuckGrace) == std::cv_status::timeout && NothingCanHappenLocked()) {
+        } else if (changed_.wait_for(lock, stuckGrace_) == std::cv_status::timeout && NothingCanHappenLocked()) {
             // The grace is for a thread of a test's own that has not called
             // in yet; a program's threads are all known here.
             const std::string message = StuckMessageLocked();
@@ -1131,6 +1127,11 @@ std::string HeadlessUi::TextOf(WindowId window) const {
 std::vector<HeadlessUi::Box> HeadlessUi::Boxes() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return boxes_;
+}
+
+void HeadlessUi::SetStuckGrace(std::chrono::milliseconds grace) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stuckGrace_ = grace;
 }
 
 std::string HeadlessUi::Stuck() const {

@@ -27,6 +27,7 @@
 // and ends the process with STILL_ACTIVE (259), instead of waiting forever.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -98,6 +99,9 @@ public:
     static constexpr int kStillActive = 259;  // the exit code of a stuck run
     // What made the run stuck; "" when it was not.
     std::string Stuck() const;
+    // The grace before a run is called stuck (5 s; shorter for the tests of
+    // the backend itself, which start no threads of their own).
+    void SetStuckGrace(std::chrono::milliseconds grace);
     // Joins the threads started with BeginThread; call once the process has ended.
     void JoinThreads();
     // Returns once the main window's thread has handled everything sent and
@@ -264,6 +268,7 @@ private:
     std::vector<std::string> shown_;
     std::vector<WindowId> loops_;  // the dialogs whose modal loops run, innermost last
     std::string stuck_;
+    std::chrono::milliseconds stuckGrace_{5000};
     int exitCode_ = 0;
 };
 

@@ -156,6 +156,55 @@ TEST(HeadlessLoopTest, TimersFireWhenIdleUntilKilled) {
     }
 }
 
+// The scripted user acts on what is on the screen: a hidden dialog is
+// neither shown nor closed by it (here nothing else closes it either).
+TEST(HeadlessLoopTest, HiddenDialogIsNeverShownNorTouchedByTheScriptedUser) {
+    for (bool hidden : {true, false}) {
+        SCOPED_TRACE(hidden ? "hidden" : "as its template says");
+        Script script;
+        script.OnDialog("Uninstaller", {UserAction::Escape()});
+        Process p(script);
+        p.ui->SetStuckGrace(std::chrono::milliseconds(50));
+        ProbeDialog d(*p.ui, kUninstallerTemplate);
+        int result = 0;
+        try {
+            result = hidden ? p.ui->DoModalHidden(kUninstallerTemplate, WindowId::None, d) : d.DoModal();
+        } catch (const sim::ProcessExit& exit) {
+            result = exit.code;
+        }
+        const std::vector<std::string> shown = hidden ? std::vector<std::string>{}
+                                                      : std::vector<std::string>{"Uninstaller"};
+        const std::vector<std::string> seen = hidden ? std::vector<std::string>{"init"}
+                                                     : std::vector<std::string>{"init", "pre key 27", "cancel"};
+        EXPECT_EQ(result, hidden ? HeadlessUi::kStillActive : mb::kIdCancel);
+        EXPECT_EQ(p.ui->Shown(), shown);
+        EXPECT_EQ(d.seen, seen);
+    }
+}
+
+// A dialog that nothing will close ends the run, naming the dialog, instead
+// of waiting forever; one still open under it is not the one named.
+TEST(HeadlessLoopTest, StuckDialogEndsTheRunWithAMessageNamingIt) {
+    Script script;
+    ProbeDialog* inner = nullptr;
+    script.OnDialog("Installation Progress", {UserAction::Call([&] { inner->DoModal(); })});
+    Process p(script, resources::Program::Installer);
+    p.ui->SetStuckGrace(std::chrono::milliseconds(50));
+    ProbeDialog outer(*p.ui, kInstallerTemplate), port(*p.ui, 129);
+    inner = &port;
+    int code = 0;
+    try {
+        outer.DoModal();
+        ADD_FAILURE() << "the loop waited on";
+    } catch (const sim::ProcessExit& exit) {
+        code = exit.code;
+    }
+    const std::string message = "the dialog \"Port Type\" is still open after the scripted user's last action";
+    EXPECT_EQ(code, HeadlessUi::kStillActive);
+    EXPECT_EQ(p.ui->Stuck(), message);
+    EXPECT_EQ(p.events.Lines().back(), "STUCK " + message);
+}
+
 TEST(HeadlessBoxTest, AnswersFollowTheButtonsAndTheScript) {
     struct Case {
         Dword type;
