@@ -266,6 +266,7 @@ void HeadlessUi::RunLoop(WindowId dialog) {
             Sent* sent = self.sent.front();
             self.sent.pop_front();
             self.timersFired = false;
+            self.activity = Activity::Running;
             RunSentLocked(lock, *sent);
             continue;
         }
@@ -274,13 +275,13 @@ void HeadlessUi::RunLoop(WindowId dialog) {
             self.activity = Activity::Waiting;
             changed_.notify_all();
             changed_.wait(lock);
-            self.activity = Activity::Running;
             continue;
         }
         if (!self.posted.empty()) {
             Posted posted = self.posted.front();
             self.posted.pop_front();
             if (posted.message != msg::kTimer) self.timersFired = false;
+            self.activity = Activity::Running;
             lock.unlock();
             Dispatch(posted);
             lock.lock();
@@ -304,13 +305,18 @@ void HeadlessUi::RunLoop(WindowId dialog) {
         }
         UserAction action;
         if (NextActionLocked(dialog, action)) {
+            self.activity = Activity::Running;
             lock.unlock();
             Perform(dialog, action);
             lock.lock();
             continue;
         }
-        self.activity = Activity::Idle;
-        changed_.notify_all();
+        // Woken with nothing to do, a thread that is idle already stays so
+        // quietly: two idle loops would otherwise wake each other forever.
+        if (self.activity != Activity::Idle) {
+            self.activity = Activity::Idle;
+            changed_.notify_all();
+        }
         if (!NothingCanHappenLocked()) {
             changed_.wait(lock);
         } else if (changed_.wait_for(lock, stuckGrace_) == std::cv_status::timeout && NothingCanHappenLocked()) {
@@ -324,7 +330,6 @@ void HeadlessUi::RunLoop(WindowId dialog) {
             EndProcess(kStillActive);
             lock.lock();
         }
-        self.activity = Activity::Running;
     }
 }
 

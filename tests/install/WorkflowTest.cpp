@@ -329,6 +329,27 @@ TEST(InstallWorkflowTest, RefusedOsAndCancelledPortDialogEndWithoutInstalling) {
     }
 }
 
+// The refusal ends below OS code 2004: Windows NT 4 (2003) is refused,
+// Windows 2000 (2004) installs through the registration sequence.
+TEST(InstallWorkflowTest, WindowsBelow2000IsRefusedAndWindows2000Installs) {
+    struct Case {
+        const char* os;
+        bool refused;
+    };
+    const Case cases[] = {{"nt4", true}, {"2000", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.os);
+        auto machine = NewMachine(c.os, false);
+        RunResult run = RunInstaller(*machine, ChoosePort(kRadioCom1));
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.BoxTexts() == std::vector<std::string>{"THE DRIVER CAN NOT BE INSTALLED ON THIS OS."},
+                  c.refused);
+        EXPECT_EQ(run.Logged("AddToWin2K BEGIN"), !c.refused);
+        EXPECT_EQ(run.Logged("AddPrinterDriverToSystem END"), !c.refused);
+        EXPECT_EQ(machine->FindPrinter(kPrinter).has_value(), !c.refused);
+    }
+}
+
 TEST(InstallWorkflowTest, ChildThatDoesNotFinishEndsTheProcessWithMinusOne) {
     auto machine = NewMachine("7", true);
     machine->ModelSwitches().childTimesOut = true;

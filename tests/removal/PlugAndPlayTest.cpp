@@ -284,6 +284,32 @@ TEST_F(DeleteINFFile, ThirtyTwoBitVistaUsesTheUninstallToo) {
     EXPECT_TRUE(run.progress.reports.empty());
 }
 
+// The route changes after Server 2003 (OS code 2006): 32-bit Windows up to
+// it deletes the INF itself, later Windows has SetupUninstallOEMInf take it
+// with its driver-store package. Both end with the file gone: only the
+// route tells them apart.
+TEST_F(DeleteINFFile, RouteChangesAfterServer2003) {
+    struct Case {
+        const char* os;
+        std::size_t uninstalls;  // SetupUninstallOEMInf calls
+        bool deletedItself;      // the uninstaller's own deletion logged
+    };
+    const Case cases[] = {{"2003", 0, true}, {"vista", 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.os);
+        RemoverRun run(c.os, false, Variant::Uninstaller);
+        AddInf(run, "oem3.inf", PrinterInf());
+
+        run.remover.DeleteINFFile();
+
+        EXPECT_FALSE(run.machine->FileExists(InfPath(run, "oem3.inf")));
+        EXPECT_EQ(run.CallCount("SetupApi.UninstallOEMInf"), c.uninstalls);
+        const std::vector<std::string> lines = run.LogLines();
+        const std::string deleted = "'" + InfPath(run, "oem3.inf") + "' has been deleted successfully.";
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), deleted), c.deletedItself ? 1 : 0);
+    }
+}
+
 TEST_F(DeleteINFFile, FailuresByProgram) {
     for (Variant variant : {Variant::Uninstaller, Variant::InstallerDialog}) {
         RemoverRun run("7", true, variant);

@@ -30,11 +30,12 @@ TEST(RestartComputer, NothingIsRestartedWhenThePrivilegeCannotBeHad) {
         const char* name;
         const char* method;  // a failing call, or none
         bool privilege;
+        std::size_t restartCalls;  // only with the privilege enabled is Windows asked
     } cases[] = {
-        {"privilege not held", nullptr, false},
-        {"token not opened", "Power.OpenProcessToken", true},
-        {"adjust fails", "Power.AdjustTokenPrivileges", true},
-        {"restart refused", "Power.ExitWindowsEx", true},
+        {"privilege not held", nullptr, false, 0},
+        {"token not opened", "Power.OpenProcessToken", true, 0},
+        {"adjust fails", "Power.AdjustTokenPrivileges", true, 0},
+        {"restart refused", "Power.ExitWindowsEx", true, 1},
     };
     for (const Case& c : cases) {
         SimRun run("xp", false, Program::Installer);
@@ -42,6 +43,7 @@ TEST(RestartComputer, NothingIsRestartedWhenThePrivilegeCannotBeHad) {
         if (c.method) run.sys->Faults().Fail(c.method, err::kAccessDenied);
 
         EXPECT_FALSE(RestartComputer(*run.platform)) << c.name;
+        EXPECT_EQ(run.CallCount("Power.ExitWindowsEx"), c.restartCalls) << c.name;
         EXPECT_EQ(run.machine->RestartsRequested(), 0u) << c.name;
         EXPECT_TRUE(run.Events().empty()) << c.name;
         EXPECT_TRUE(run.LogLines().empty()) << c.name;
