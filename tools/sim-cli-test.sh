@@ -123,6 +123,20 @@ check "uninstall on a fresh machine: no driver" "$WORK/t8" \
 "$SIM" show "$WORK/copy" | python3 -c 'import json,sys; d=json.load(sys.stdin); print(d["os"]["preset"], d["os"]["is64Bit"])' > "$WORK/t9" 2>&1
 check "new --from a state file" "$WORK/t9" "7 True"
 
+# The programs' own command lines after "--": a quiet run shows no box, logs
+# the answers it gave and ends with a deployment tool's code.
+m=$WORK/quiet
+"$SIM" new "$m" --os 7 --wow64 > /dev/null
+"$SIM" install "$m" --package "$PKG" -- /quiet /port "WLAN:192.168.0.60:9101" > "$WORK/t10" 2>&1
+check "quiet install: the restart question answered unseen, 3010" "$WORK/t10" "${RESTART/BOX/LOGGED}" "EXIT 3010"
+absent "quiet install: no box shown" "$WORK/t10" "BOX "
+printers "$m" > "$WORK/p10"
+check "quiet install: the printer on its TCP/IP port" "$WORK/p10" "KORVANT ZMP-K40 on IP_192.168.0.60"
+"$SIM" uninstall "$m" -- /quiet /forcerestart > "$WORK/t11" 2>&1
+check "quiet uninstall with /forcerestart: restarted, 1641" "$WORK/t11" "RESTART" "EXIT 1641"
+"$SIM" install "$m" --package "$PKG" -- /quiet > "$WORK/t12" 2>&1
+check "quiet install without a port: 87" "$WORK/t12" "EXIT 87"
+
 # Usage errors end with a non-zero code.
 refused() {
     local name=$1
