@@ -43,8 +43,9 @@ std::string Upper(std::string text) {
     return text;
 }
 
-// "A.B.C.D": four decimal numbers of one to three digits, each at most 255.
-bool ParseAddress(const std::string& text, unsigned char (&fields)[4]) {
+}  // namespace
+
+bool PortTypeDialog::ParseAddress(const std::string& text, unsigned char (&fields)[4]) {
     size_t at = 0;
     for (int i = 0; i < 4; ++i) {
         size_t end = at;
@@ -63,8 +64,6 @@ bool ParseAddress(const std::string& text, unsigned char (&fields)[4]) {
     }
     return true;
 }
-
-}  // namespace
 
 bool PortTypeDialog::ParseChoice(const std::string& text, Choice& out, std::string& error) {
     const std::string upper = Upper(text);

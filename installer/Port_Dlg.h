@@ -35,6 +35,8 @@ public:
     // (the IP-address control takes no other), a port number the dialog's
     // integer field reads, from 1 to 10000. False with the reason otherwise.
     static bool ParseChoice(const std::string& text, Choice& out, std::string& error);
+    // "A.B.C.D": four decimal numbers of one to three digits, each at most 255.
+    static bool ParseAddress(const std::string& text, unsigned char (&fields)[4]);
     // Does on the dialog's window what the user would: the choice, when there
     // is one, clicked and typed in, then "Next" pressed.
     static void Answer(Ui& ui, WindowId dialog, const Choice* choice);

@@ -83,6 +83,11 @@ constexpr int kIdCancel = 2;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
+// An answer's name, for logs and transcripts.
+constexpr const char* AnswerName(int answer) {
+    return answer == kIdOk ? "OK" : answer == kIdYes ? "YES" : answer == kIdNo ? "NO" : "CANCEL";
+}
+
 // The icon a box shows: AfxMessageBox gives one to a box that names none,
 // the exclamation mark to OK boxes and the question mark to Yes/No ones.
 constexpr Dword ShownIcon(Dword type) {

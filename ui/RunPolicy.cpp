@@ -10,15 +10,6 @@ namespace {
 
 constexpr Dword kErrorCancelled = 1223;  // ERROR_CANCELLED: the restart held back
 
-const char* AnswerName(int answer) {
-    switch (answer) {
-        case mb::kIdOk: return "OK";
-        case mb::kIdYes: return "YES";
-        case mb::kIdNo: return "NO";
-        default: return "CANCEL";
-    }
-}
-
 // OK where that is the only button; otherwise the declining one.
 int DefaultAnswer(Dword type) {
     switch (type & mb::kTypeMask) {
@@ -303,7 +294,7 @@ int RunPolicy::AnswerBox(const std::string& text, Dword type) {
     // Never a restart after a failure: the deployment tool is told instead.
     if (text == kRestartQuestion) answer = restart_ == RestartRule::Always && !failed_ ? mb::kIdYes : mb::kIdNo;
     Logged("MESSAGE BOX", text);
-    Logged("ANSWER", AnswerName(answer));
+    Logged("ANSWER", mb::AnswerName(answer));
     machine_.ui.MessageBoxAnswered(text, type, answer);
     return answer;
 }

@@ -50,15 +50,6 @@ int CompareNoCase(const std::string& a, const std::string& b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-const char* AnswerName(int answer) {
-    switch (answer) {
-        case mb::kIdOk: return "OK";
-        case mb::kIdYes: return "YES";
-        case mb::kIdNo: return "NO";
-        default: return "CANCEL";
-    }
-}
-
 bool IsAutoRadio(Dword style) { return (style & style::kButtonTypeMask) == style::kAutoRadioButton; }
 
 }  // namespace
@@ -922,7 +913,7 @@ int HeadlessUi::MessageBox(WindowId owner, const std::string& text, Dword type) 
     CheckAliveLocked();
     int answer = script_.AnswerBox(type);
     boxes_.push_back({text, type, answer, true});
-    events_.Add("BOX", text + " -> " + AnswerName(answer));
+    events_.Add("BOX", text + " -> " + mb::AnswerName(answer));
     return answer;
 }
 
@@ -930,7 +921,7 @@ void HeadlessUi::MessageBoxAnswered(const std::string& text, Dword type, int ans
     std::lock_guard<std::mutex> lock(mutex_);
     CheckAliveLocked();
     boxes_.push_back({text, type, answer, false});
-    events_.Add("LOGGED", text + " -> " + AnswerName(answer));
+    events_.Add("LOGGED", text + " -> " + mb::AnswerName(answer));
 }
 
 // --------------------------------------------------- application and threads

@@ -95,9 +95,10 @@ TEST(UnattendedInstallTest, CommandLinesOnMachines) {
         } else {
             EXPECT_FALSE(printer);
         }
-        if (c.driver != Driver::Either)
+        if (c.driver != Driver::Either) {
             EXPECT_EQ(machine->FindDriver(kPrinter, machine->Os().NativeEnvironment()).has_value(),
                       c.driver == Driver::Present);
+        }
         EXPECT_EQ(machine->RestartsRequested() - restartsBefore, c.restarts);
         // Nothing on the screen but what the way of running allows; every
         // box was answered unseen and its text logged.

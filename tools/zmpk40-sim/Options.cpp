@@ -1,7 +1,8 @@
 #include "tools/zmpk40-sim/Options.h"
 
-#include <cstdlib>
 #include <map>
+
+#include "installer/Port_Dlg.h"
 
 namespace zmp::tool {
 
@@ -63,23 +64,9 @@ bool Allowed(const std::string& command, const std::string& option) {
 }  // namespace
 
 bool ParseAddress(const std::string& text, unsigned& packed) {
-    unsigned fields[4];
-    size_t at = 0;
-    for (int i = 0; i < 4; ++i) {
-        size_t end = at;
-        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
-        if (end == at || end - at > 3) return false;
-        fields[i] = static_cast<unsigned>(std::atoi(text.substr(at, end - at).c_str()));
-        if (fields[i] > 255) return false;
-        if (i < 3) {
-            if (end >= text.size() || text[end] != '.') return false;
-            ++end;
-        } else if (end != text.size()) {
-            return false;
-        }
-        at = end;
-    }
-    packed = (fields[0] << 24) | (fields[1] << 16) | (fields[2] << 8) | fields[3];
+    unsigned char fields[4];
+    if (!PortTypeDialog::ParseAddress(text, fields)) return false;
+    packed = ui::IpAddressCtrl::Pack(fields[0], fields[1], fields[2], fields[3]);
     return true;
 }
 
