@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh
-ctest --test-dir build -j2 --output-on-failure
+# Each entry has its own time-out; --timeout is for any that has none.
+ctest --test-dir build -j2 --output-on-failure --timeout 600
 grep -h '^fault sweep:' build/Testing/Temporary/LastTest.log || true
 tools/sanitize.sh         # about four minutes
 tools/fuzz.sh             # 20 s per harness, after its build
