@@ -11,12 +11,14 @@ Options of @scenario:
   product  False: runs no product (no package, no comparison)
 """
 
+import re
 import shutil
+import subprocess
 import time
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional
 
-from checks import (INSTALLER, INSTALLER_BOX, INSTALLER_LOG, PORT_TYPE, PRINTUI, PROGRESS, RESTART_QUESTION,
+from checks import (Stop, INSTALLER, INSTALLER_BOX, INSTALLER_LOG, PORT_TYPE, PRINTUI, PROGRESS, RESTART_QUESTION,
                     TURN_OFF, UNINSTALLER, UNINSTALLER_BOX, UNINSTALLER_DIALOG, UNINSTALLER_LOG, VERSIONS)
 import compare
 import machines as m
@@ -528,6 +530,81 @@ def win7_32_com1(r):
     spooler = r.spooler()
     r.check(r.printers(spooler) == [(DRIVER, DRIVER, "COM1:")], "not one printer KORVANT ZMP-K40 on COM1:")
     r.sim.install(r.wine.package, "--port", "COM1", "--no")
+
+
+def deployed(r, log_name, directory, command, name):
+    """A program run as a deployment tool runs it: from a batch file that
+    waits for it and writes its whole exit code (Linux sees only its low
+    byte). Meanwhile the screen is photographed and the visible windows are
+    listed again and again: nothing may ever be on it. Returns the code."""
+    r.log_name, r.tail_ms = log_name, 2000
+    public = r.wine.drive_c / "users/Public"
+    code_file = public / f"{name}-exit-code.txt"
+    (public / f"{name}.bat").write_bytes((f'@cd /d "{directory}"\r\n'
+                                          f'@start "" /wait {command}\r\n'
+                                          f'@echo %ERRORLEVEL%> "C:\\users\\Public\\{name}-exit-code.txt"\r\n')
+                                         .encode("latin-1"))
+    program = r.wine.start("cmd", r"C:\users\Public", ("/c", f"{name}.bat"))
+    shots, deadline = 0, time.monotonic() + 180
+    while program.running() and time.monotonic() < deadline:
+        r.act("windows")
+        shown = [line for line in r.out.splitlines() if not line.rstrip().endswith("windows:")]
+        r.check(not shown, "a window on the screen: " + " | ".join(shown))
+        shots += 1
+        r.shot(f"{name}-{shots}")
+        colours = subprocess.run(["identify", "-format", "%k", str(r.results / f"{name}-{shots}.png")],
+                                 capture_output=True, text=True).stdout.strip()
+        r.check(colours == "1", f"screenshot {name}-{shots} is not an empty screen ({colours} colours)")
+    r.wait(program, 5)  # the batch ends with the program's code
+    r.check(shots >= 3, f"only {shots} screenshots while {name} ran")
+    code = int(code_file.read_text().strip()) if code_file.exists() else None
+    r.note(f"{name}: exit code {code} ({shots} screenshots, never a window)")
+    r.exit_code = code & 0xFF if code is not None else None
+    return code
+
+
+@scenario("18-win7-quiet-install", "Windows 7 64-bit, as a deployment tool installs: /quiet /port COM1 with a "
+          "copy of the log; never a window; 3010")
+def win7_quiet_install(r):
+    code = deployed(r, INSTALLER_LOG, m.PACKAGE, f"{INSTALLER} /quiet /port COM1 /log C:\\Temp\\deploy.txt",
+                    "quiet-install")
+    r.check(code == 3010, f"exit code {code}, expected 3010 (installed, restart needed)")
+    r.keep_log()
+    r.check_log_start()
+    r.log_in_order("AddToWin2KWithWHQL BEGIN", "RegisterUninstallInfo BEGIN", "MESSAGE BOX : Restarting your "
+                   "computer can take effect.", "ANSWER : NO", "AddToWin2KWithWHQL END", "EXIT CODE : 3010")
+    copy = r.wine.drive_c / "Temp/deploy.txt"
+    r.check(copy.exists() and copy.read_bytes() == (r.wine.drive_c / "Temp" / INSTALLER_LOG).read_bytes(),
+            "the /log copy is not the log")
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM1:" /m "KORVANT ZMP-K40"')
+    r.check(r.printers(r.spooler()) == [(DRIVER, DRIVER, "COM1:")], "not one printer KORVANT ZMP-K40 on COM1:")
+    # What a fleet tool reads from the entry.
+    entry = r.uninstall_entry()
+    for value in (r"DisplayVersion +REG_SZ +2\.0\.6\.0$", r"Publisher +REG_SZ +KORVANT$",
+                  r'QuietUninstallString +REG_SZ +"C:\\windows\\ZMP-K40\\ZMPK40_Uninstaller\.exe" '
+                  r"/quiet /norestart$", r"NoModify +REG_DWORD +0x1$", r"NoRepair +REG_DWORD +0x1$",
+                  r"EstimatedSize +REG_DWORD +0x[0-9a-f]+$", r"InstallDate +REG_SZ +\d{8}$"):
+        r.check(re.search(value, entry, re.M | re.I), f"Uninstall entry: no {value}")
+    r.sim.install(r.wine.package, "--", "/quiet", "/port", "COM1", "/log", r"C:\Temp\deploy.txt")
+
+
+@scenario("19-win7-quiet-uninstall", "after 18, the entry's QuietUninstallString run as a deployment tool runs "
+          "it; never a window; 3010", base="18-win7-quiet-install")
+def win7_quiet_uninstall(r):
+    entry = re.search(r"^ +QuietUninstallString +REG_SZ +(.*)$", r.uninstall_entry(), re.M)
+    r.check(entry, "no QuietUninstallString")
+    if not entry:
+        raise Stop()
+    code = deployed(r, UNINSTALLER_LOG, m.UTILITIES, entry.group(1).strip(), "quiet-uninstall")
+    r.check(code == 3010, f"exit code {code}, expected 3010 (removed, restart needed)")
+    r.keep_log()
+    r.check_log_start()
+    r.log_in_order("RemovePrinterObjects BEGIN", "MESSAGE BOX : Restarting your computer can take effect.",
+                   "ANSWER : NO", "EXIT CODE : 3010")
+    spooler = r.spooler("spooler-after.txt")
+    r.check(not r.printers(spooler), "a printer object is still there")
+    r.check(not r.has_driver(spooler, X64), "the x64 driver is still there")
+    r.sim.uninstall("--", "/quiet", "/norestart")
 
 
 def broken_package(r, name, change):
