@@ -11,7 +11,7 @@
 
 namespace zmp {
 
-int InstallerMain(Platform& platform, const std::string& arguments);
+int InstallerMain(Platform& platform, const std::string& arguments = std::string());
 
 class InstallerApp {
 public:

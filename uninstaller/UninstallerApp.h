@@ -11,7 +11,7 @@
 
 namespace zmp {
 
-int UninstallerMain(Platform& platform, const std::string& arguments);
+int UninstallerMain(Platform& platform, const std::string& arguments = std::string());
 
 class UninstallerApp {
 public:
