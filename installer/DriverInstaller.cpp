@@ -74,24 +74,22 @@ void DriverInstaller::SetControlPointers(ProgressSink* progress) {
 bool DriverInstaller::PrinterDrvExist(const std::string& driverName) {
     Begin("PrinterDrvExist");
     StepReport("Checking existing drivers...\r\n");
+    const bool exists = DriverRegistered(driverName);
+    log_.WriteLog(exists ? "%s PRINTER DRIVER EXISTS." : "%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
+    End("PrinterDrvExist");
+    return exists;
+}
+
+bool DriverInstaller::DriverRegistered(const std::string& driverName) {
     std::vector<DriverInfo3> drivers;
     // The environment the driver is installed for. Without one the spooler
     // takes the caller's, and this 32-bit program on 64-bit Windows would
     // only ever see x86 drivers, never the x64 driver it installs.
     std::optional<std::string> environment;
     if (!environment_.empty()) environment = environment_;
-    Status status = platform_.spooler.EnumPrinterDrivers(environment, kDriverInfoLevel, drivers);
-    if (status.ok()) {
-        for (const DriverInfo3& driver : drivers) {
-            if (driver.name == driverName) {
-                log_.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
-                End("PrinterDrvExist");
-                return true;
-            }
-        }
-    }
-    log_.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
-    End("PrinterDrvExist");
+    if (!platform_.spooler.EnumPrinterDrivers(environment, kDriverInfoLevel, drivers).ok()) return false;
+    for (const DriverInfo3& driver : drivers)
+        if (driver.name == driverName) return true;
     return false;
 }
 

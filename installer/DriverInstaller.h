@@ -159,6 +159,8 @@ private:
     void CopyWithFallback(const std::string& source, const std::string& destination);
     // The restart question after an installation; true when answered Yes.
     bool AskForRestart();
+    // PrinterDrvExist's answer without its log lines and report.
+    bool DriverRegistered(const std::string& driverName);
     std::string PrinterPortName(int portCode) const;
 
     DriverRemover pnpCleanup_;

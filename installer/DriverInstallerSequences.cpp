@@ -17,6 +17,7 @@ constexpr int kIdInfName = 11;
 
 constexpr const char* kInstalled = "The driver has been successfully installed.";
 constexpr const char* kPowerCycle = "Please turn-off the printer and then turn-on again.";
+constexpr const char* kNotInstalled = "The driver could not be installed.";
 
 }  // namespace
 
@@ -93,8 +94,12 @@ void DriverInstaller::AddToWin2KWithWHQL(int portCode) {
         if (!exists) {
             RegisterUninstallInfo();
             CopyFilesOfUtilities();
-            // Without the child nothing was installed: no success to report.
-            if (childRan) {
+            // Without the child nothing was installed, and a child that
+            // failed installed nothing either: no success to report then.
+            if (childRan && !DriverRegistered(printerName_)) {
+                log_.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", name);
+                ui::AfxMessageBox(platform_.ui, kNotInstalled, mb::kIconStop);
+            } else if (childRan) {
                 CompletionReport(kInstalled);
                 if (portCode == PortUsb) {
                     ui::AfxMessageBox(platform_.ui, kPowerCycle, mb::kIconInformation);

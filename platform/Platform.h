@@ -7,6 +7,7 @@
 #include "platform/Power.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
+#include "platform/Services.h"
 #include "platform/SetupApi.h"
 #include "platform/Spooler.h"
 #include "platform/SystemInfo.h"
@@ -25,6 +26,7 @@ struct Platform {
     Clock& clock;
     Power& power;
     Ui& ui;
+    Services& services;
 };
 
 }  // namespace zmp

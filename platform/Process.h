@@ -16,6 +16,7 @@ constexpr Dword kNormalPriorityClass = 0x20;
 constexpr Dword kWaitObject0 = 0;
 constexpr Dword kWaitTimeout = 258;
 constexpr Dword kWaitFailed = 0xFFFFFFFF;
+constexpr Dword kStillActive = 259;  // STILL_ACTIVE: the process has not ended
 constexpr Dword kStartupInfoSize32 = 68;  // sizeof(STARTUPINFOA) in a 32-bit program
 }  // namespace proc
 
@@ -44,6 +45,9 @@ public:
                                  const StartupInfo& startup, ProcessInformation& out) = 0;
     // WaitForSingleObject(process, milliseconds)
     virtual Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) = 0;
+    // GetExitCodeProcess(process, &code): the code it ended with, or
+    // STILL_ACTIVE (259) while it runs.
+    virtual Status GetExitCodeProcess(ProcessHandle process, Dword& exitCode) = 0;
     virtual void CloseHandle(ProcessHandle handle) = 0;
 
     // exit(code): ends the whole process from whichever thread calls it.

@@ -53,6 +53,16 @@ struct DriverInfo3 {
     std::string defaultDataType;
 };
 
+// DRIVER_INFO_6: level 3 and what the INF the driver was installed from
+// said of it. A driver added without an INF has 0 date and version.
+struct DriverInfo6 : DriverInfo3 {
+    std::uint64_t driverDate = 0;     // ftDriverDate, a FILETIME: DriverVer's date
+    std::uint64_t driverVersion = 0;  // dwlDriverVersion: DriverVer's a.b.c.d, 16 bits each, a highest
+    std::string mfgName;
+    std::string hardwareId;
+    std::string provider;
+};
+
 // MONITOR_INFO_2.
 struct MonitorInfo2 {
     std::string name;
@@ -90,6 +100,13 @@ public:
     // EnumPrinterDriversA(NULL, environment (nullopt = NULL), level 3 or 4, ...)
     virtual Status EnumPrinterDrivers(const std::optional<std::string>& environment, Dword level,
                                       std::vector<DriverInfo3>& out) = 0;
+    // EnumPrinterDriversA(NULL, environment (nullopt = NULL), 6, ...)
+    virtual Status EnumPrinterDrivers6(const std::optional<std::string>& environment,
+                                       std::vector<DriverInfo6>& out) = 0;
+    // GetPrinterDriverA(printer, environment (nullopt = NULL), 6, ...): the
+    // driver the printer uses.
+    virtual Status GetPrinterDriver6(PrinterHandle printer, const std::optional<std::string>& environment,
+                                     DriverInfo6& out) = 0;
     // EnumPrintProcessorsA(NULL, NULL, 1, ...): the processors' names.
     virtual Status EnumPrintProcessors(std::vector<std::string>& out) = 0;
 

@@ -2,11 +2,14 @@
 // tests use to set up and inspect the state.
 #include "simulator/Machine.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/FileSystem.h"
+#include "platform/Services.h"
 #include "simulator/MachineState.h"
 
 namespace zmp::sim {
@@ -91,9 +94,22 @@ Dword AttributesOf(const FileNode& node) {
 
 }  // namespace
 
+std::int64_t EpochMilliseconds(const LocalTime& t) {
+    return DaysFromCivil(t.year, t.month, t.day) * kMsPerDay +
+           ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + t.milliseconds;
+}
+
 Machine::Machine() : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.clockMs = DaysFromCivil(2024, 5, 1) * kMsPerDay + (9 * 3600 + 30 * 60) * 1000LL;
+    s.files.now = s.clockMs;
+}
+
+std::unique_ptr<Machine> Machine::Clone() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto copy = std::make_unique<Machine>();
+    *copy->state_ = *state_;
+    return copy;
 }
 
 Machine::~Machine() = default;
@@ -175,7 +191,8 @@ std::unique_ptr<Machine> Machine::Preset(const std::string& name, bool is64Bit, 
     s.registry.Create("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion")
         .values["CSDVERSION"] = {"CSDVersion", RegValue{1, os.csdVersion, 0, {}}};
     s.WriteSpoolerKeys();
-    s.RecomputeHolds();
+    s.serviceState = svc::kStopped;
+    s.StartSpooler();
     return machine;
 }
 
@@ -257,13 +274,13 @@ LocalTime Machine::Now() const {
 
 void Machine::SetTime(const LocalTime& t) {
     ZMP_LOCK;
-    state_->clockMs = DaysFromCivil(t.year, t.month, t.day) * kMsPerDay +
-                      ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + t.milliseconds;
+    state_->clockMs = EpochMilliseconds(t);
+    state_->Advance(0);
 }
 
 void Machine::Advance(Dword milliseconds) {
     ZMP_LOCK;
-    state_->clockMs += milliseconds;
+    state_->Advance(milliseconds);
 }
 
 // --- files ---------------------------------------------------------------------------------
@@ -284,12 +301,7 @@ void Machine::MakeJunction(const std::string& link, const std::string& target) {
     ZMP_LOCK;
     std::string l = NormalizePath(link), t = NormalizePath(target);
     if (l.empty() || t.empty()) return;
-    state_->files.EnsureDirectory(ParentPath(l));
-    FileNode node;
-    node.path = l;
-    node.directory = true;
-    node.junction = t;
-    state_->files.nodes[PathKey(l)] = node;
+    state_->files.PutJunction(l, t);
 }
 
 bool Machine::FileExists(const std::string& path) const {
@@ -343,9 +355,10 @@ std::vector<AceEntry> Machine::DirectoryAcl(const std::string& path) const {
     return node ? node->acl : std::vector<AceEntry>();
 }
 
-void Machine::HoldOpen(const std::string& path) {
+void Machine::HoldOpen(const std::string& path, const std::string& process) {
     ZMP_LOCK;
-    state_->otherHolds.insert(PathKey(state_->files.Follow(NormalizePath(path))));
+    std::string p = NormalizePath(path);
+    if (!p.empty()) state_->holds.Hold(state_->files.Follow(p), process);
 }
 
 bool Machine::IsHeld(const std::string& path) const {
@@ -353,12 +366,29 @@ bool Machine::IsHeld(const std::string& path) const {
     return state_->IsHeld(NormalizePath(path));
 }
 
+std::vector<std::string> Machine::HeldBy(const std::string& path) const {
+    ZMP_LOCK;
+    return state_->holds.Processes(state_->files.Follow(NormalizePath(path)));
+}
+
+std::vector<std::string> Machine::DeleteAtRestart() const {
+    ZMP_LOCK;
+    return state_->deleteAtRestart;
+}
+
 bool Machine::ImportHostFile(const std::string& hostPath, const std::string& path) {
     std::ifstream in(hostPath, std::ios::binary);
     if (!in) return false;
     std::ostringstream data;
     data << in.rdbuf();
-    WriteFile(path, data.str());
+    ZMP_LOCK;
+    std::string p = NormalizePath(path);
+    if (p.empty()) return false;
+    FileNode& node = state_->files.Put(state_->files.Follow(p), data.str());
+    // The host file's modification time is its last-write time.
+    struct stat st;
+    if (stat(hostPath.c_str(), &st) == 0)
+        node.writeTime = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
     return true;
 }
 
@@ -457,7 +487,12 @@ bool Machine::KeyDeletable(const std::string& keyPath) const {
 
 bool Machine::SpoolerRunning() const {
     ZMP_LOCK;
-    return state_->spoolerRunning;
+    return state_->SpoolerAccepting();
+}
+
+Dword Machine::SpoolerServiceState() const {
+    ZMP_LOCK;
+    return state_->serviceState;
 }
 
 void Machine::StartSpooler() {
@@ -472,7 +507,7 @@ void Machine::StopSpooler() {
 
 std::vector<SimPrinter> Machine::Printers() const {
     ZMP_LOCK;
-    return state_->printers;
+    return {state_->printers.begin(), state_->printers.end()};
 }
 
 std::optional<SimPrinter> Machine::FindPrinter(const std::string& name) const {
@@ -483,9 +518,10 @@ std::optional<SimPrinter> Machine::FindPrinter(const std::string& name) const {
 
 void Machine::AddPrinterRecord(const SimPrinter& printer) {
     ZMP_LOCK;
-    state_->printers.push_back(printer);
-    state_->WritePrinterKey(printer);
-    state_->RecomputeHolds();
+    State& s = *state_;
+    s.printers.Replace(printer.name, printer);
+    s.WritePrinterKey(printer);
+    if (SimDriver* driver = s.FindDriver(printer.driver, s.os.NativeEnvironment())) s.LoadDriver(*driver);
 }
 
 void Machine::AddJobs(const std::string& printerName, unsigned count) {
@@ -516,7 +552,8 @@ void Machine::AddDriverRecord(const SimDriver& driver, bool createFiles) {
     if (SimDriver* existing = state_->FindDriver(d.name, d.environment)) *existing = d;
     else state_->drivers.push_back(d);
     state_->registry.Create(State::DriverKey(d));
-    state_->RecomputeHolds();
+    if (IEquals(d.environment, state_->os.NativeEnvironment()) && state_->printers.UsingDriver(d.name) > 0)
+        state_->LoadDriver(d);
 }
 
 std::vector<SimMonitor> Machine::Monitors() const {
@@ -530,7 +567,7 @@ void Machine::AddMonitorRecord(const SimMonitor& monitor) {
     if (m.environment.empty()) m.environment = state_->os.NativeEnvironment();
     state_->monitors.push_back(m);
     state_->registry.Create(State::MonitorKey(m.name));
-    state_->RecomputeHolds();
+    state_->LoadMonitor(m);
 }
 
 std::vector<SimProcessor> Machine::Processors() const {
@@ -544,7 +581,7 @@ void Machine::AddProcessorRecord(const SimProcessor& processor) {
     if (p.environment.empty()) p.environment = state_->os.NativeEnvironment();
     state_->processors.push_back(p);
     state_->registry.Create(State::ProcessorKey(p.environment, p.name));
-    state_->RecomputeHolds();
+    state_->LoadProcessor(p);
 }
 
 std::vector<std::string> Machine::Forms() const {
@@ -575,6 +612,25 @@ std::vector<std::string> Machine::OemInfs() const {
     for (const std::string& name : state_->InfFileNames(0x3))
         if (IStartsWith(name, "oem")) names.push_back(name);
     return names;
+}
+
+std::vector<std::string> Machine::StorePackages() const {
+    ZMP_LOCK;
+    std::vector<std::string> names;
+    const State& s = *state_;
+    for (const FileNode* node : s.files.Children(s.files.Follow(s.DriverStoreDir())))
+        if (node->directory) names.push_back(FileName(node->path));
+    return names;
+}
+
+unsigned Machine::UnsignedDriverPrompts() const {
+    ZMP_LOCK;
+    return state_->unsignedDriverPrompts;
+}
+
+std::vector<SimDevice> Machine::UndiscoveredDevices() const {
+    ZMP_LOCK;
+    return state_->undiscoveredDevices;
 }
 
 std::vector<SimDevice> Machine::Devices() const {
@@ -613,9 +669,14 @@ std::vector<ShutdownRequest> Machine::ShutdownRequests() const {
 
 void Machine::Reboot() {
     ZMP_LOCK;
-    state_->StopSpooler();
-    state_->otherHolds.clear();
-    state_->StartSpooler();
+    State& s = *state_;
+    s.StopSpooler();
+    s.holds.Clear();
+    for (const std::string& path : s.deleteAtRestart) s.files.EraseTree(s.files.Follow(path));
+    s.deleteAtRestart.clear();
+    s.servicePendingUntil = 0;
+    s.StartSpooler();
+    s.RediscoverDevices();
 }
 
 }  // namespace zmp::sim

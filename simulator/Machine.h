@@ -16,6 +16,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -113,6 +114,12 @@ struct SimDriver {
     // and Play or PrintUIEntry creates a printer); empty means "winprint".
     std::string printProcessor;
     std::string oemInf;               // the oem INF it was installed from, if any
+    // What the INF said (level 6); 0 and "" for a driver added without one.
+    std::uint64_t driverDate = 0;     // DriverVer's date, a FILETIME
+    std::uint64_t driverVersion = 0;  // DriverVer's a.b.c.d, 16 bits each
+    std::string mfgName;
+    std::string hardwareId;
+    std::string provider;
 
     std::vector<std::string> Files() const;  // every named file, no duplicates
 };
@@ -146,6 +153,11 @@ struct SimDevice {
     std::string oemInf;               // oem INF the device was installed with ("" = none)
 };
 
+// The environment the PrintUIEntry child installs for: the machine's own,
+// or that of the program that started it (a 32-bit program's on 64-bit
+// Windows reads the undecorated models section and Driver32's files).
+enum class ChildEnvironment { Native, Caller };
+
 // Behaviour switches of the model (persisted with the machine).
 struct Switches {
     // A PrintUIEntry child that never finishes: WaitForSingleObject gives
@@ -162,6 +174,21 @@ struct Switches {
     Dword copyOverHeldFileError = err::kSharingViolation;
     // Printer data reported by a driver installed from our package.
     std::array<Dword, 4> packageVersion{2, 0, 6, 0};
+    // How long "net stop spooler" and "net start spooler" take, in virtual
+    // ms, from the command to the service's new state.
+    Dword spoolerStopMs = 1000;
+    Dword spoolerStartMs = 1500;
+    // Windows 7 and later: drivers run in a driver-isolation host, which
+    // holds the files of a driver that printers use until the next restart
+    // ("net stop spooler" does not end it).
+    bool driverIsolation = false;
+    // A driver package without a catalog: accepted once "Windows can't
+    // verify the publisher" was confirmed (a test-signing machine), or refused.
+    bool acceptUnsignedDrivers = true;
+    // Device installation from a 32-bit process on 64-bit Windows fails
+    // with ERROR_IN_WOW64 (SetupDiRemoveDevice here).
+    bool wow64DeviceInstallFails = false;
+    ChildEnvironment childEnvironment = ChildEnvironment::Native;
 };
 
 // One ExitWindowsEx call a program made: its flags and reason, and the
@@ -173,6 +200,9 @@ struct ShutdownRequest {
     Dword tokenAccess = 0;
     bool accepted = false;  // false: refused (the privilege not enabled)
 };
+
+// Milliseconds since 1970-01-01 00:00 of a local time: the model's clock.
+std::int64_t EpochMilliseconds(const LocalTime& time);
 
 // Serial of the USB printer that PlugUsbPrinter() attaches.
 inline constexpr const char* kUsbPrinterSerial = "ZMP0001";
@@ -239,10 +269,15 @@ public:
     void Remove(const std::string& path);
     // The DACL a directory was created with (CreateDirectoryA with security).
     std::vector<AceEntry> DirectoryAcl(const std::string& path) const;
-    // A file held open by another process (never released by the spooler).
-    void HoldOpen(const std::string& path);
+    // A file held open by another process ("splwow64.exe", ...), which
+    // "net stop spooler" does not end: only Reboot releases it.
+    void HoldOpen(const std::string& path, const std::string& process = "another process");
     // Held by the spooler (a loaded DLL, a driver in use) or another process.
     bool IsHeld(const std::string& path) const;
+    // The processes that hold it ("spoolsv.exe", "another process", ...).
+    std::vector<std::string> HeldBy(const std::string& path) const;
+    // Files to be deleted at the next restart (a driver's loaded files).
+    std::vector<std::string> DeleteAtRestart() const;
     // Copies a host file or a whole host directory into the machine.
     bool ImportHostFile(const std::string& hostPath, const std::string& path);
     bool ImportHostTree(const std::string& hostDir, const std::string& path);
@@ -266,8 +301,11 @@ public:
 
     // --- spooler
     bool SpoolerRunning() const;
-    void StartSpooler();   // like "net start spooler": forgets objects whose registry keys are gone
-    void StopSpooler();    // like "net stop spooler": releases every file it holds
+    // The service's state as the Service Control Manager reports it (svc::k...).
+    Dword SpoolerServiceState() const;
+    // At once (the "net" commands take their time, see Switches):
+    void StartSpooler();   // forgets objects whose registry keys are gone
+    void StopSpooler();    // releases every file it holds
     std::vector<SimPrinter> Printers() const;       // in enumeration order
     std::optional<SimPrinter> FindPrinter(const std::string& name) const;
     void AddPrinterRecord(const SimPrinter& printer);
@@ -288,6 +326,10 @@ public:
 
     // --- Setup API and Plug and Play
     std::vector<std::string> OemInfs() const;       // oemN.inf names in the INF directory
+    // Folder names in the driver store (Vista and later), e.g. "zmpk40.inf_amd64_1f0e...".
+    std::vector<std::string> StorePackages() const;
+    // How often "Windows can't verify the publisher" was shown and accepted.
+    unsigned UnsignedDriverPrompts() const;
     std::vector<SimDevice> Devices() const;
     void AddDevice(const SimDevice& device);
     // Switches the USB printer on (see docs/simulator.md): its device node,
@@ -297,13 +339,20 @@ public:
     void PlugUsbPrinter();
     // Switches it off: the device node stays, not present.
     void UnplugUsbPrinter();
+    // Present devices whose node was removed (they come back at Reboot).
+    std::vector<SimDevice> UndiscoveredDevices() const;
 
     // --- power
     unsigned RestartsRequested() const;
     // Every ExitWindowsEx call since the machine was made or loaded (not saved).
     std::vector<ShutdownRequest> ShutdownRequests() const;
-    // What a restart does to the model: the spooler starts afresh.
+    // What a restart does to the model: every process ends (the files they
+    // hold are released, those to be deleted at the restart go), the spooler
+    // starts afresh, and Plug and Play finds the devices present again.
     void Reboot();
+
+    // A machine in the same state, independent of this one.
+    std::unique_ptr<Machine> Clone() const;
 
     // For the simulator's backends (SimPlatform.h): the state itself.
     struct State;

@@ -1,7 +1,10 @@
 // The machine's files and registry stores, with Windows' answers.
+#include <algorithm>
+
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "simulator/MachineState.h"
+#include "simulator/PeImage.h"
 
 namespace zmp::sim {
 
@@ -15,7 +18,7 @@ constexpr int kMaxJunctionHops = 32;
 // --- FileStore ----------------------------------------------------------------
 
 std::string FileStore::Follow(const std::string& path) const {
-    if (path.size() <= 3) return path;
+    if (!junctions_ || path.size() <= 3) return path;
     std::vector<std::string> parts = Split(path.substr(3), '\\');
     std::string current = path.substr(0, 3);
     int hops = 0;
@@ -83,7 +86,18 @@ FileNode& FileStore::Put(const std::string& path, const std::string& data) {
     }
     node.directory = false;
     node.data = data;
+    node.writeTime = now;
     return node;
+}
+
+void FileStore::PutJunction(const std::string& link, const std::string& target) {
+    EnsureDirectory(ParentPath(link));
+    FileNode node;
+    node.path = link;
+    node.directory = true;
+    node.junction = target;
+    nodes[PathKey(link)] = node;
+    junctions_ = true;
 }
 
 void FileStore::EraseTree(const std::string& path) {
@@ -108,6 +122,84 @@ void FileStore::Rekey(const std::string& from, const std::string& to) {
         }
     }
     for (auto& m : moved) nodes[m.first] = m.second;
+}
+
+// --- HoldTable ---------------------------------------------------------------
+
+std::string HoldTable::ProcessOf(const std::string& holder) { return holder.substr(0, holder.find(':')); }
+
+void HoldTable::Hold(const std::string& path, const std::string& holder) {
+    const std::string key = PathKey(path);
+    byPath_[key].insert(holder);
+    byHolder_[holder].emplace(key, path);
+}
+
+void HoldTable::Release(const std::string& holder) {
+    auto it = byHolder_.find(holder);
+    if (it == byHolder_.end()) return;
+    for (const auto& [key, path] : it->second) {
+        auto held = byPath_.find(key);
+        if (held == byPath_.end()) continue;
+        held->second.erase(holder);
+        if (held->second.empty()) byPath_.erase(held);
+    }
+    byHolder_.erase(it);
+}
+
+void HoldTable::ReleaseProcess(const std::string& process) {
+    std::vector<std::string> holders;
+    for (const auto& [holder, files] : byHolder_)
+        if (ProcessOf(holder) == process) holders.push_back(holder);
+    for (const std::string& holder : holders) Release(holder);
+}
+
+void HoldTable::Clear() {
+    byPath_.clear();
+    byHolder_.clear();
+}
+
+bool HoldTable::IsHeld(const std::string& path) const { return byPath_.count(PathKey(path)) != 0; }
+
+std::vector<std::string> HoldTable::Processes(const std::string& path) const {
+    std::vector<std::string> out;
+    auto it = byPath_.find(PathKey(path));
+    if (it == byPath_.end()) return out;
+    for (const std::string& holder : it->second) {
+        std::string process = ProcessOf(holder);
+        if (std::find(out.begin(), out.end(), process) == out.end()) out.push_back(process);
+    }
+    return out;
+}
+
+void HoldTable::Move(const std::string& from, const std::string& to) {
+    const std::string fromKey = PathKey(from);
+    const std::string prefix = fromKey + "\\";
+    std::vector<std::pair<std::string, std::set<std::string>>> moved;
+    if (auto it = byPath_.find(fromKey); it != byPath_.end()) {
+        moved.emplace_back(it->first, it->second);
+        byPath_.erase(it);
+    }
+    for (auto it = byPath_.lower_bound(prefix);
+         it != byPath_.end() && it->first.compare(0, prefix.size(), prefix) == 0;) {
+        moved.emplace_back(it->first, it->second);
+        it = byPath_.erase(it);
+    }
+    for (const auto& [key, holders] : moved) {
+        const std::string path = to + key.substr(fromKey.size());
+        for (const std::string& holder : holders) {
+            auto& files = byHolder_[holder];
+            files.erase(key);
+            files.emplace(PathKey(path), path);
+            byPath_[PathKey(path)].insert(holder);
+        }
+    }
+}
+
+std::map<std::string, std::vector<std::string>> HoldTable::ByHolder() const {
+    std::map<std::string, std::vector<std::string>> out;
+    for (const auto& [holder, files] : byHolder_)
+        for (const auto& [key, path] : files) out[holder].push_back(path);
+    return out;
 }
 
 // --- RegistryStore -------------------------------------------------------------
@@ -238,6 +330,8 @@ std::string Machine::State::SysWow64Dir() const { return os.is64Bit ? JoinPath(W
 
 std::string Machine::State::InfDir() const { return JoinPath(WindowsDir(), os.platformId == 1 ? "INF" : "inf"); }
 
+std::string Machine::State::DriverStoreDir() const { return JoinPath(SystemDir(), "DriverStore\\FileRepository"); }
+
 std::string Machine::State::CanonicalEnvironment(const std::string& environment) const {
     for (const char* env : {kEnvX86, kEnvX64, kEnvWin40})
         if (IEquals(environment, env)) return env;
@@ -247,7 +341,10 @@ std::string Machine::State::CanonicalEnvironment(const std::string& environment)
 bool Machine::State::ValidEnvironment(const std::string& environment) const {
     std::string env = CanonicalEnvironment(environment);
     if (env.empty()) return false;
-    return env != kEnvX64 || os.is64Bit;
+    // XP and later hold additional x64 drivers also on 32-bit Windows;
+    // NT 4 and 2000 (and 9x) know no such environment.
+    return env != kEnvX64 || os.is64Bit ||
+           (os.platformId == 2 && (os.majorVersion > 5 || (os.majorVersion == 5 && os.minorVersion >= 1)));
 }
 
 static const char* EnvironmentFolder(const std::string& environment) {
@@ -270,9 +367,26 @@ std::string Machine::State::DriverVersionDir(const std::string& environment, Dwo
 
 // --- file operations -------------------------------------------------------------
 
-bool Machine::State::IsHeld(const std::string& path) const {
-    std::string key = PathKey(files.Follow(path));
-    return spoolerHolds.count(key) || otherHolds.count(key);
+bool Machine::State::IsHeld(const std::string& path) const { return holds.IsHeld(files.Follow(path)); }
+
+const FileNode* Machine::State::FindFile(const std::string& path) const {
+    const FileNode* node = files.Get(files.Follow(path));
+    return node && !node->directory ? node : nullptr;
+}
+
+Dword Machine::State::CheckImage(const std::string& path, const std::string& environment,
+                                 const std::vector<const char*>& exports) const {
+    const FileNode* node = FindFile(path);
+    if (!node) return err::kModNotFound;
+    std::optional<PeImage> image = ReadPeImage(node->data);
+    if (!image) return err::kSuccess;  // a stand-in, not an image to inspect
+    const Dword machine = IEquals(environment, kEnvX64) ? pe::kMachineAmd64 : pe::kMachineI386;
+    if (image->machine != machine) return werr::kBadExeFormat;
+    if (exports.empty()) return err::kSuccess;
+    for (const char* name : exports)
+        for (const std::string& exported : image->exports)
+            if (exported == name) return err::kSuccess;
+    return err::kProcNotFound;
 }
 
 Dword Machine::State::CopyFile(const std::string& source, const std::string& destination, bool failIfExists,
@@ -294,8 +408,10 @@ Dword Machine::State::CopyFile(const std::string& source, const std::string& des
     }
     std::string data = from->data;
     Dword attributes = from->attributes | file::kAttributeArchive;
+    const std::int64_t written = from->writeTime;
     FileNode& node = files.Put(dst, data);
     node.attributes = asSpooler ? (attributes & ~file::kAttributeReadOnly) : attributes;
+    node.writeTime = written;  // CopyFile keeps the source's last-write time
     return err::kSuccess;
 }
 
@@ -322,18 +438,7 @@ Dword Machine::State::MoveFile(const std::string& from, const std::string& to) {
     if (PathKey(dst).compare(0, srcKey.size() + 1, srcKey + "\\") == 0) return err::kSharingViolation;
     files.Rekey(src, dst);
     // An open file keeps its handle across a rename: the hold moves with it.
-    for (std::set<std::string>* holds : {&spoolerHolds, &otherHolds}) {
-        std::set<std::string> moved;
-        for (auto it = holds->begin(); it != holds->end();) {
-            if (*it == srcKey || it->compare(0, srcKey.size() + 1, srcKey + "\\") == 0) {
-                moved.insert(PathKey(dst) + it->substr(srcKey.size()));
-                it = holds->erase(it);
-            } else {
-                ++it;
-            }
-        }
-        holds->insert(moved.begin(), moved.end());
-    }
+    holds.Move(src, dst);
     return err::kSuccess;
 }
 

@@ -1,5 +1,14 @@
 // Persistence: DIR/state.json (everything but file contents) and
-// DIR/drive/<letter>/... (the files). docs/simulator.md describes the format.
+// DIR/drive/<letter>/... (the files, their last-write times as the host
+// files' times). docs/simulator.md describes the format.
+//
+// A save is atomic: the new machine is written beside the old one
+// (DIR/.save.tmp), renamed to DIR/.save in one step, and only then moved in
+// place. A run killed before that rename leaves the old machine as it was;
+// one killed after it is completed by the next Load or Save.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +17,7 @@
 
 #include "platform/FileSystem.h"
 #include "simulator/MachineState.h"
+#include "simulator/StateSchema.h"
 
 namespace zmp::sim {
 
@@ -15,6 +25,10 @@ using Json = nlohmann::ordered_json;
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr const char* kSaving = ".save.tmp";  // being written
+constexpr const char* kSaved = ".save";       // complete, not yet in place
+constexpr const char* kOldDrive = ".drive.old";
 
 template <class T>
 T Get(const Json& j, const char* key, T fallback) {
@@ -71,6 +85,15 @@ std::map<std::string, Dword> DataFromJson(const Json& j) {
     return data;
 }
 
+Json DeviceToJson(const SimDevice& d) {
+    return {{"instanceId", d.instanceId}, {"hardwareIds", d.hardwareIds}, {"present", d.present}, {"oemInf", d.oemInf}};
+}
+
+SimDevice DeviceFromJson(const Json& d) {
+    return {Get<std::string>(d, "instanceId", ""), Get<std::vector<std::string>>(d, "hardwareIds", {}),
+            Get<bool>(d, "present", true), Get<std::string>(d, "oemInf", "")};
+}
+
 std::string FormatClock(const LocalTime& t) {
     char text[40];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.year, t.month, t.day, t.hour, t.minute,
@@ -102,6 +125,19 @@ fs::path HostPath(const fs::path& driveRoot, const std::string& windowsPath) {
     return out;
 }
 
+// A file's last-write time travels as the host file's modification time.
+void SetHostTime(const fs::path& path, std::int64_t ms) {
+    if (ms < 0) ms = 0;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(ms / 1000);
+    times[1].tv_nsec = static_cast<long>(ms % 1000) * 1000000;
+    utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+const char* ChildEnvironmentName(ChildEnvironment e) { return e == ChildEnvironment::Caller ? "caller" : "native"; }
+
 }  // namespace
 
 static Json StateToJson(const Machine::State& s, const LocalTime& now) {
@@ -127,13 +163,20 @@ static Json StateToJson(const Machine::State& s, const LocalTime& now) {
     j["computerName"] = s.computerName;
     j["clock"] = FormatClock(now);
     j["restarts"] = s.restarts;
+    j["unsignedDriverPrompts"] = s.unsignedDriverPrompts;
     const Switches& w = s.switches;
     j["switches"] = {{"childTimesOut", w.childTimesOut},
                      {"createProcessError", w.createProcessError},
                      {"addDriverNeedsFramedyn", w.addDriverNeedsFramedyn},
                      {"shutdownPrivilege", w.shutdownPrivilege},
                      {"copyOverHeldFileError", w.copyOverHeldFileError},
-                     {"packageVersion", w.packageVersion}};
+                     {"packageVersion", w.packageVersion},
+                     {"spoolerStopMs", w.spoolerStopMs},
+                     {"spoolerStartMs", w.spoolerStartMs},
+                     {"driverIsolation", w.driverIsolation},
+                     {"acceptUnsignedDrivers", w.acceptUnsignedDrivers},
+                     {"wow64DeviceInstallFails", w.wow64DeviceInstallFails},
+                     {"childEnvironment", ChildEnvironmentName(w.childEnvironment)}};
 
     Json files = Json::object(), junctions = Json::object();
     for (const auto& [key, node] : s.files.nodes) {
@@ -148,11 +191,18 @@ static Json StateToJson(const Machine::State& s, const LocalTime& now) {
     }
     j["files"] = files;
     j["junctions"] = junctions;
-    Json held = Json::array();
-    for (const std::string& k : s.otherHolds)
-        if (const FileNode* node = s.files.Get(k)) held.push_back(node->path);
-        else held.push_back(k);
+    // Files held by processes other than the spooler; the spooler's below.
+    Json held = Json::array(), loaded = Json::array();
+    for (const auto& [holder, paths] : s.holds.ByHolder()) {
+        const std::string process = HoldTable::ProcessOf(holder);
+        for (const std::string& path : paths) {
+            if (process == kSpoolerProcess) loaded.push_back({{"path", path}, {"by", holder.substr(process.size() + 1)}});
+            else if (holder == kAnotherProcess) held.push_back(path);
+            else held.push_back({{"path", path}, {"process", holder}});
+        }
+    }
     j["openFiles"] = held;
+    j["deleteAtRestart"] = s.deleteAtRestart;
 
     Json registry = Json::object();
     for (const auto& [key, node] : s.registry.nodes) {
@@ -170,7 +220,12 @@ static Json StateToJson(const Machine::State& s, const LocalTime& now) {
     j["registry"] = registry;
 
     Json spooler;
-    spooler["running"] = s.spoolerRunning;
+    spooler["running"] = s.SpoolerAccepting();
+    if (s.serviceState == svc::kStopPending || s.serviceState == svc::kStartPending) {
+        const std::int64_t remaining = std::max<std::int64_t>(0, s.servicePendingUntil - s.clockMs);
+        spooler["pending"] = {{"state", s.serviceState == svc::kStopPending ? "stop" : "start"},
+                              {"remainingMs", static_cast<Dword>(remaining)}};
+    }
     spooler["nextJobId"] = s.nextJobId;
     Json printers = Json::array();
     for (const SimPrinter& p : s.printers)
@@ -201,7 +256,12 @@ static Json StateToJson(const Machine::State& s, const LocalTime& now) {
                            {"defaultDataType", d.defaultDataType},
                            {"reportedData", DataToJson(d.reportedData)},
                            {"printProcessor", d.printProcessor},
-                           {"oemInf", d.oemInf}});
+                           {"oemInf", d.oemInf},
+                           {"driverDate", d.driverDate},
+                           {"driverVersion", d.driverVersion},
+                           {"mfgName", d.mfgName},
+                           {"hardwareId", d.hardwareId},
+                           {"provider", d.provider}});
     spooler["drivers"] = drivers;
     Json monitors = Json::array();
     for (const SimMonitor& m : s.monitors)
@@ -223,13 +283,14 @@ static Json StateToJson(const Machine::State& s, const LocalTime& now) {
         ports.push_back(port);
     }
     spooler["ports"] = ports;
+    spooler["loadedFiles"] = loaded;
     j["spooler"] = spooler;
 
-    Json devices = Json::array();
-    for (const SimDevice& d : s.devices)
-        devices.push_back(
-            {{"instanceId", d.instanceId}, {"hardwareIds", d.hardwareIds}, {"present", d.present}, {"oemInf", d.oemInf}});
+    Json devices = Json::array(), undiscovered = Json::array();
+    for (const SimDevice& d : s.devices) devices.push_back(DeviceToJson(d));
+    for (const SimDevice& d : s.undiscoveredDevices) undiscovered.push_back(DeviceToJson(d));
     j["devices"] = devices;
+    j["undiscoveredDevices"] = undiscovered;
     return j;
 }
 
@@ -247,6 +308,7 @@ static bool ApplyJson(Machine& machine, const Json& j, bool complete, std::strin
         machine.SetTime(t);
     }
     s.restarts = Get<unsigned>(j, "restarts", s.restarts);
+    s.unsignedDriverPrompts = Get<unsigned>(j, "unsignedDriverPrompts", s.unsignedDriverPrompts);
     if (j.contains("switches")) {
         const Json& w = j["switches"];
         Switches& sw = s.switches;
@@ -256,13 +318,20 @@ static bool ApplyJson(Machine& machine, const Json& j, bool complete, std::strin
         sw.shutdownPrivilege = Get<bool>(w, "shutdownPrivilege", sw.shutdownPrivilege);
         sw.copyOverHeldFileError = Get<Dword>(w, "copyOverHeldFileError", sw.copyOverHeldFileError);
         if (w.contains("packageVersion")) sw.packageVersion = w["packageVersion"].get<std::array<Dword, 4>>();
+        sw.spoolerStopMs = Get<Dword>(w, "spoolerStopMs", sw.spoolerStopMs);
+        sw.spoolerStartMs = Get<Dword>(w, "spoolerStartMs", sw.spoolerStartMs);
+        sw.driverIsolation = Get<bool>(w, "driverIsolation", sw.driverIsolation);
+        sw.acceptUnsignedDrivers = Get<bool>(w, "acceptUnsignedDrivers", sw.acceptUnsignedDrivers);
+        sw.wow64DeviceInstallFails = Get<bool>(w, "wow64DeviceInstallFails", sw.wow64DeviceInstallFails);
+        if (w.contains("childEnvironment"))
+            sw.childEnvironment = w["childEnvironment"] == "caller" ? ChildEnvironment::Caller : ChildEnvironment::Native;
     }
 
     if (j.contains("registry")) {
         for (auto it = j["registry"].begin(); it != j["registry"].end(); ++it) {
             std::string path = RegistryStore::Canonical(it.key());
             if (path.empty()) {
-                if (error) *error = "registry: unknown root in \"" + it.key() + "\"";
+                if (error) *error = "registry[\"" + it.key() + "\"]: unknown root";
                 return false;
             }
             RegNode& node = s.registry.Create(path);
@@ -278,11 +347,15 @@ static bool ApplyJson(Machine& machine, const Json& j, bool complete, std::strin
 
     if (j.contains("spooler")) {
         const Json& sp = j["spooler"];
-        s.spoolerRunning = Get<bool>(sp, "running", s.spoolerRunning);
+        if (sp.contains("running")) s.serviceState = sp["running"].get<bool>() ? svc::kRunning : svc::kStopped;
+        if (sp.contains("pending")) {
+            s.serviceState = sp["pending"]["state"] == "stop" ? svc::kStopPending : svc::kStartPending;
+            s.servicePendingUntil = s.clockMs + Get<Dword>(sp["pending"], "remainingMs", 0);
+        }
         s.nextJobId = Get<Dword>(sp, "nextJobId", s.nextJobId);
         std::string native = s.os.NativeEnvironment();
         if (sp.contains("printers")) {
-            s.printers.clear();
+            s.printers.Clear();
             for (const Json& p : sp["printers"]) {
                 SimPrinter printer;
                 printer.name = Get<std::string>(p, "name", "");
@@ -298,7 +371,7 @@ static bool ApplyJson(Machine& machine, const Json& j, bool complete, std::strin
                 printer.jobs = Get<std::vector<Dword>>(p, "jobs", {});
                 printer.pendingDeletion = Get<bool>(p, "pendingDeletion", false);
                 for (Dword id : printer.jobs) s.nextJobId = std::max(s.nextJobId, id + 1);
-                s.printers.push_back(printer);
+                s.printers.Replace(printer.name, printer);
             }
         }
         if (sp.contains("drivers")) {
@@ -318,6 +391,11 @@ static bool ApplyJson(Machine& machine, const Json& j, bool complete, std::strin
                 if (d.contains("reportedData")) driver.reportedData = DataFromJson(d["reportedData"]);
                 driver.printProcessor = Get<std::string>(d, "printProcessor", "");
                 driver.oemInf = Get<std::string>(d, "oemInf", "");
+                driver.driverDate = Get<std::uint64_t>(d, "driverDate", 0);
+                driver.driverVersion = Get<std::uint64_t>(d, "driverVersion", 0);
+                driver.mfgName = Get<std::string>(d, "mfgName", "");
+                driver.hardwareId = Get<std::string>(d, "hardwareId", "");
+                driver.provider = Get<std::string>(d, "provider", "");
                 s.drivers.push_back(driver);
             }
         }
@@ -365,15 +443,40 @@ static bool ApplyJson(Machine& machine, const Json& j, bool complete, std::strin
 
     if (j.contains("devices")) {
         s.devices.clear();
-        for (const Json& d : j["devices"])
-            s.devices.push_back({Get<std::string>(d, "instanceId", ""),
-                                 Get<std::vector<std::string>>(d, "hardwareIds", {}), Get<bool>(d, "present", true),
-                                 Get<std::string>(d, "oemInf", "")});
+        for (const Json& d : j["devices"]) s.devices.push_back(DeviceFromJson(d));
     }
+    if (j.contains("undiscoveredDevices")) {
+        s.undiscoveredDevices.clear();
+        for (const Json& d : j["undiscoveredDevices"]) s.undiscoveredDevices.push_back(DeviceFromJson(d));
+    }
+    s.deleteAtRestart = Get<std::vector<std::string>>(j, "deleteAtRestart", s.deleteAtRestart);
+    return true;
+}
+
+// Completes a save that a killed run left behind, or drops one it did not
+// finish writing: afterwards DIR holds exactly one machine.
+static bool Recover(const fs::path& root, std::string* error) {
+    std::error_code ec;
+    fs::remove_all(root / kSaving, ec);
+    const fs::path saved = root / kSaved;
+    if (!fs::is_directory(saved, ec)) return true;
+    if (fs::exists(saved / "drive", ec)) {
+        fs::remove_all(root / kOldDrive, ec);
+        if (fs::exists(root / "drive", ec)) fs::rename(root / "drive", root / kOldDrive, ec);
+        if (!ec) fs::rename(saved / "drive", root / "drive", ec);
+    }
+    if (!ec && fs::exists(saved / "state.json")) fs::rename(saved / "state.json", root / "state.json", ec);
+    if (ec) {
+        if (error) *error = "cannot complete the save in " + root.string() + ": " + ec.message();
+        return false;
+    }
+    fs::remove_all(saved, ec);
+    fs::remove_all(root / kOldDrive, ec);
     return true;
 }
 
 std::unique_ptr<Machine> Machine::Load(const std::string& dir, std::string* error) {
+    if (!Recover(dir, error)) return nullptr;
     std::ifstream in(fs::path(dir) / "state.json");
     if (!in) {
         if (error) *error = "cannot read " + (fs::path(dir) / "state.json").string();
@@ -386,6 +489,10 @@ std::unique_ptr<Machine> Machine::Load(const std::string& dir, std::string* erro
         if (error) *error = std::string("state.json: ") + e.what();
         return nullptr;
     }
+    if (std::string problem = CheckState(j); !problem.empty()) {
+        if (error) *error = "state.json: " + problem;
+        return nullptr;
+    }
     try {
         const Json os = j.value("os", Json::object());
         bool complete = j.value("complete", false);
@@ -394,7 +501,7 @@ std::unique_ptr<Machine> Machine::Load(const std::string& dir, std::string* erro
         if (!complete) {
             machine = Preset(preset, os.value("is64Bit", false), os.value("windowsDirectory", std::string()));
             if (!machine) {
-                if (error) *error = "os: unknown preset \"" + preset + "\" (or no 64-bit edition of it)";
+                if (error) *error = "state.json: os.preset: unknown preset \"" + preset + "\" (or no 64-bit edition of it)";
                 return nullptr;
             }
         } else {
@@ -420,7 +527,10 @@ std::unique_ptr<Machine> Machine::Load(const std::string& dir, std::string* erro
             o.hasGetSystemWow64Directory = f.value("GetSystemWow64DirectoryA", o.hasGetSystemWow64Directory);
             o.hasSetupUninstallOEMInf = f.value("SetupUninstallOEMInfA", o.hasSetupUninstallOEMInf);
         }
-        if (!ApplyJson(*machine, j, complete, error)) return nullptr;
+        if (!ApplyJson(*machine, j, complete, error)) {
+            if (error) *error = "state.json: " + *error;
+            return nullptr;
+        }
 
         // Files: the drive tree, then attributes, ACLs, junctions and holds.
         fs::path drives = fs::path(dir) / "drive";
@@ -440,6 +550,10 @@ std::unique_ptr<Machine> Machine::Load(const std::string& dir, std::string* erro
         if (j.contains("files")) {
             for (auto it = j["files"].begin(); it != j["files"].end(); ++it) {
                 std::string path = NormalizePath(it.key());
+                if (path.empty()) {
+                    if (error) *error = "state.json: files[\"" + it.key() + "\"]: not a full path";
+                    return nullptr;
+                }
                 FileNode* node = s.files.Get(path);
                 if (!node) {
                     s.files.EnsureDirectory(path);  // an entry for a missing path names an empty directory
@@ -453,12 +567,24 @@ std::unique_ptr<Machine> Machine::Load(const std::string& dir, std::string* erro
             for (auto it = j["junctions"].begin(); it != j["junctions"].end(); ++it)
                 machine->MakeJunction(it.key(), it.value().get<std::string>());
         if (j.contains("openFiles"))
-            for (const Json& f : j["openFiles"]) machine->HoldOpen(f.get<std::string>());
+            for (const Json& f : j["openFiles"]) {
+                if (f.is_string()) machine->HoldOpen(f.get<std::string>());
+                else machine->HoldOpen(Get<std::string>(f, "path", ""), Get<std::string>(f, "process", kAnotherProcess));
+            }
 
         // A hand-written state need not list the spooler's own keys; a saved
-        // one says exactly which are left.
+        // one says exactly which are left, and what the spooler had loaded.
         if (!complete) s.WriteSpoolerKeys();
-        s.RecomputeHolds();
+        if (complete && j.contains("spooler") && j["spooler"].contains("loadedFiles")) {
+            for (const Json& f : j["spooler"]["loadedFiles"])
+                s.holds.Hold(NormalizePath(Get<std::string>(f, "path", "")),
+                             std::string(kSpoolerProcess) + ":" + Get<std::string>(f, "by", ""));
+        } else if (s.serviceState == svc::kRunning || s.serviceState == svc::kStopPending) {
+            const Dword state = s.serviceState;
+            s.serviceState = svc::kRunning;
+            s.LoadAll();
+            s.serviceState = state;
+        }
         return machine;
     } catch (const std::exception& e) {
         if (error) *error = std::string("state.json: ") + e.what();
@@ -471,8 +597,15 @@ bool Machine::Save(const std::string& dir, std::string* error) const {
     std::error_code ec;
     fs::path root(dir);
     fs::create_directories(root, ec);
-    fs::path drives = root / "drive";
-    fs::remove_all(drives, ec);
+    if (!Recover(root, error)) return false;
+    const fs::path saving = root / kSaving;
+    fs::create_directories(saving, ec);
+    auto fail = [&](const std::string& what) {
+        if (error) *error = what;
+        fs::remove_all(saving, ec);
+        return false;
+    };
+    const fs::path drives = saving / "drive";
     for (const auto& [key, node] : state_->files.nodes) {
         if (!node.junction.empty()) continue;
         fs::path host = HostPath(drives, node.path);
@@ -481,20 +614,22 @@ bool Machine::Save(const std::string& dir, std::string* error) const {
             continue;
         }
         fs::create_directories(host.parent_path(), ec);
-        std::ofstream out(host, std::ios::binary | std::ios::trunc);
-        out << node.data;
-        if (!out) {
-            if (error) *error = "cannot write " + host.string();
-            return false;
+        {
+            std::ofstream out(host, std::ios::binary | std::ios::trunc);
+            out << node.data;
+            if (!out.flush()) return fail("cannot write " + host.string());
         }
+        SetHostTime(host, node.writeTime);
     }
-    std::ofstream out(root / "state.json", std::ios::trunc);
-    out << StateToJson(*state_, Now()).dump(2) << "\n";
-    if (!out) {
-        if (error) *error = "cannot write " + (root / "state.json").string();
-        return false;
+    {
+        std::ofstream out(saving / "state.json", std::ios::trunc);
+        out << StateToJson(*state_, Now()).dump(2) << "\n";
+        if (!out.flush()) return fail("cannot write " + (saving / "state.json").string());
     }
-    return true;
+    // The commit: from here on the new machine is the machine.
+    fs::rename(saving, root / kSaved, ec);
+    if (ec) return fail("cannot write " + (root / kSaved).string() + ": " + ec.message());
+    return Recover(root, error);
 }
 
 std::string Machine::Show() const {
@@ -509,7 +644,11 @@ std::string Machine::Show() const {
             entry["digest"] = Digest(node.data);
         }
         if (!node.junction.empty()) entry["junction"] = node.junction;
-        if (state_->IsHeld(node.path)) entry["held"] = true;
+        std::vector<std::string> holders = state_->holds.Processes(node.path);
+        if (!holders.empty()) {
+            entry["held"] = true;
+            entry["heldBy"] = holders;
+        }
         list.push_back(entry);
     }
     j["fileList"] = list;

@@ -99,7 +99,9 @@ Status SimFileSystem::CopyFile(const std::string& source, const std::string& des
     if (src.empty() || dst.empty()) return p_.Fail(src.empty() ? err::kPathNotFound : err::kPathNotFound);
     ZMP_MACHINE;
     Dword code = s.CopyFile(src, dst, failIfExists);
-    return code ? p_.Fail(code) : Status::Ok();
+    if (code) return p_.Fail(code);
+    p_.SetLastError(err::kSuccess);
+    return Status::Ok();
 }
 
 Status SimFileSystem::DeleteFile(const std::string& path) {
@@ -336,6 +338,7 @@ Status SimFileSystem::WriteFile(FileHandle file, const char* data, Dword length)
     FileNode* node = s.files.Get(path);
     if (!node) node = &s.files.Put(path, "");
     node->data.append(data, length);
+    node->writeTime = s.clockMs;
     return Status::Ok();
 }
 

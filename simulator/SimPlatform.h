@@ -42,6 +42,7 @@
 
 #include "platform/Platform.h"
 #include "simulator/Events.h"
+#include "simulator/Inf.h"
 #include "simulator/Machine.h"
 #include "simulator/ProcessExit.h"
 
@@ -230,6 +231,9 @@ public:
     Status EnumPrinters(Dword flags, std::vector<PrinterInfo2>& out) override;
     Status EnumPrinterDrivers(const std::optional<std::string>& environment, Dword level,
                               std::vector<DriverInfo3>& out) override;
+    Status EnumPrinterDrivers6(const std::optional<std::string>& environment, std::vector<DriverInfo6>& out) override;
+    Status GetPrinterDriver6(PrinterHandle printer, const std::optional<std::string>& environment,
+                             DriverInfo6& out) override;
     Status EnumPrintProcessors(std::vector<std::string>& out) override;
     Status EnumPrintProcessorsFor(const std::string& environment, std::vector<std::string>& out) override;
     Status OpenPrinter(const std::optional<std::string>& name, const std::optional<PrinterDefaults>& defaults,
@@ -295,7 +299,7 @@ public:
 private:
     SimProcess& p_;
     std::mutex mutex_;
-    std::map<std::uintptr_t, std::string> infs_;                 // handle -> INF text
+    std::map<std::uintptr_t, std::shared_ptr<const InfFile>> infs_;  // handle -> the INF read
     std::map<std::uintptr_t, std::vector<std::string>> sets_;    // handle -> device instance ids
 };
 
@@ -306,6 +310,7 @@ public:
     Status CreateProcess(const std::string& commandLine, Dword creationFlags, const StartupInfo& startup,
                          ProcessInformation& out) override;
     Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) override;
+    Status GetExitCodeProcess(ProcessHandle process, Dword& exitCode) override;
     void CloseHandle(ProcessHandle handle) override;
     [[noreturn]] void ExitProcess(int code) override;
 
@@ -313,7 +318,7 @@ public:
     struct ChildRecord {
         std::string commandLine;
         bool finished = true;   // false: it never ends (WAIT_TIMEOUT)
-        Dword exitCode = 0;     // the PrintUIEntry model's result, 0 = done
+        Dword exitCode = 0;     // the PrintUIEntry model's result: 0 done, else the Win32 code
     };
     std::vector<ChildRecord> Children() const;
 
@@ -344,6 +349,16 @@ public:
     LocalTime GetLocalTime() override;
     // Recorded as "SLEEP <ms>", the virtual clock advanced, the hook run.
     void Sleep(Dword milliseconds) override;
+
+private:
+    SimProcess& p_;
+};
+
+// advapi32's Service Control Manager: the spooler service's state.
+class SimServices final : public Services {
+public:
+    explicit SimServices(SimProcess& process) : p_(process) {}
+    Status QueryServiceStatus(const std::string& serviceName, Dword& currentState) override;
 
 private:
     SimProcess& p_;
@@ -397,6 +412,7 @@ public:
     SimSystemInfo system;
     SimClock clock;
     SimPower power;
+    SimServices services;
 };
 
 }  // namespace zmp::sim

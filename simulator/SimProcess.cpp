@@ -197,10 +197,11 @@ SimSystem::SimSystem(Machine& machine, ProcessOptions options, Events* events)
       processes(process_),
       system(process_),
       clock(process_),
-      power(process_) {}
+      power(process_),
+      services(process_) {}
 
 Platform SimSystem::MakePlatform(Ui& ui) {
-    return Platform{spooler, setup, registry, files, processes, system, clock, power, ui};
+    return Platform{spooler, setup, registry, files, processes, system, clock, power, ui, services};
 }
 
 }  // namespace zmp::sim

@@ -29,9 +29,12 @@ Dword SimProcesses::WinExec(const std::string& commandLine, Dword /*show*/) {
         return *fault < 32 ? *fault : 0;
     }
     p_.AddEvent("EXEC", commandLine);
+    // WinExec returns once net.exe has started; the service then takes its
+    // time (Switches::spoolerStopMs, spoolerStartMs) on the virtual clock.
     std::string command = Canonical(commandLine);
-    if (command == "NET STOP SPOOLER") p_.machine().StopSpooler();
-    else if (command == "NET START SPOOLER") p_.machine().StartSpooler();
+    std::lock_guard<std::recursive_mutex> lock(p_.machine().Mutex());
+    if (command == "NET STOP SPOOLER") p_.machine().Internal().NetStop();
+    else if (command == "NET START SPOOLER") p_.machine().Internal().NetStart();
     return 33;
 }
 
@@ -53,7 +56,8 @@ Status SimProcesses::CreateProcess(const std::string& commandLine, Dword /*creat
         } else {
             std::lock_guard<std::recursive_mutex> lock(p_.machine().Mutex());
             child.exitCode = p_.machine().Internal().RunPrintUiEntry(
-                commandLine.substr(entry + std::string("PRINTUI.DLL,PRINTUIENTRY").size()), p_.CurrentDirectory());
+                commandLine.substr(entry + std::string("PRINTUI.DLL,PRINTUIENTRY").size()), p_.CurrentDirectory(),
+                p_.CallerEnvironment());
         }
     }
     std::uintptr_t process = p_.NewHandle(), thread = p_.NewHandle();
@@ -86,6 +90,17 @@ Dword SimProcesses::WaitForSingleObject(ProcessHandle process, Dword millisecond
     // The wait runs out on the virtual clock.
     if (milliseconds != kInfinite) p_.machine().Advance(milliseconds);
     return proc::kWaitTimeout;
+}
+
+Status SimProcesses::GetExitCodeProcess(ProcessHandle process, Dword& exitCode) {
+    exitCode = 0;
+    if (auto fault = p_.Enter("Processes.GetExitCodeProcess")) return p_.Fail(*fault);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = handles_.find(static_cast<std::uintptr_t>(process));
+    if (it == handles_.end()) return p_.Fail(err::kInvalidHandle);
+    const ChildRecord& child = children_[it->second];
+    exitCode = child.finished ? child.exitCode : proc::kStillActive;
+    return Status::Ok();
 }
 
 void SimProcesses::CloseHandle(ProcessHandle handle) {

@@ -19,7 +19,7 @@ Status SimSetupApi::GetInfFileList(Dword style, std::vector<std::string>& out) {
 Status SimSetupApi::OpenInfFile(const std::string& name, Dword style, InfHandle& out) {
     out = InfHandle::None;
     if (auto fault = p_.Enter("SetupApi.OpenInfFile")) return p_.Fail(*fault);
-    std::string text;
+    std::shared_ptr<const InfFile> inf;
     {
         ZMP_MACHINE;
         // A name without a path means the system's INF directory.
@@ -29,14 +29,14 @@ Status SimSetupApi::OpenInfFile(const std::string& name, Dword style, InfHandle&
         const FileNode* node = followed.empty() ? nullptr : s.files.Get(followed);
         if (!node) return p_.Fail(followed.empty() ? err::kPathNotFound : s.files.MissingCode(followed));
         if (node->directory) return p_.Fail(err::kAccessDenied);
-        text = node->data;
+        inf = s.ParseInf(node->data);
     }
-    bool win4 = !InfFile::Parse(text).Value("Version", "Signature").empty();
+    bool win4 = !inf->Value("Version", "Signature").empty();
     if ((win4 && !(style & setup::kInfStyleWin4)) || (!win4 && !(style & setup::kInfStyleOldNt)))
         return p_.Fail(werr::kWrongInfStyle);
     std::uintptr_t h = p_.NewHandle();
     std::lock_guard<std::mutex> lock(mutex_);
-    infs_[h] = text;
+    infs_[h] = inf;
     out = static_cast<InfHandle>(h);
     return Status::Ok();
 }
@@ -46,7 +46,7 @@ bool SimSetupApi::FindFirstLine(InfHandle inf, const std::string& section, const
         p_.SetLastError(*fault);
         return false;
     }
-    std::string text;
+    std::shared_ptr<const InfFile> parsed;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = infs_.find(static_cast<std::uintptr_t>(inf));
@@ -54,14 +54,13 @@ bool SimSetupApi::FindFirstLine(InfHandle inf, const std::string& section, const
             p_.SetLastError(err::kInvalidHandle);
             return false;
         }
-        text = it->second;
+        parsed = it->second;
     }
-    InfFile parsed = InfFile::Parse(text);
-    if (!parsed.HasSection(section)) {
+    if (!parsed->HasSection(section)) {
         p_.SetLastError(werr::kSectionNotFound);
         return false;
     }
-    if (!parsed.Find(section, key)) {
+    if (!parsed->Find(section, key)) {
         p_.SetLastError(werr::kLineNotFound);
         return false;
     }
@@ -79,11 +78,15 @@ Status SimSetupApi::CopyOEMInf(const std::string& sourceInf, Dword /*mediaType*/
                                std::string& destination) {
     destination.clear();
     if (auto fault = p_.Enter("SetupApi.CopyOEMInf")) return p_.Fail(*fault);
+    // As the Win32 backend: the source made a full path first
+    // (GetFullPathNameA), which XP-era Windows needs.
     std::string source = p_.ResolvePath(sourceInf);
     if (source.empty()) return p_.Fail(err::kPathNotFound);
     ZMP_MACHINE;
-    Dword code = s.CopyOemInf(source, copyStyle, destination);
-    return code ? p_.Fail(code) : Status::Ok();
+    Dword code = s.CopyOemInf(source, copyStyle, destination, p_.CurrentDirectory());
+    if (code) return p_.Fail(code);
+    p_.SetLastError(err::kSuccess);
+    return Status::Ok();
 }
 
 bool SimSetupApi::HasUninstallOEMInf() {
@@ -182,8 +185,11 @@ Status SimSetupApi::RemoveDevice(DevInfoSet set, const DevInfoData& data) {
         id = it->second[data.devInst - 1];
     }
     ZMP_MACHINE;
+    if (s.switches.wow64DeviceInstallFails && p_.Wow64()) return p_.Fail(werr::kInWow64);
     for (auto d = s.devices.begin(); d != s.devices.end(); ++d) {
         if (IEquals(d->instanceId, id)) {
+            // Still plugged in: Plug and Play finds it again at the next restart.
+            if (d->present) s.undiscoveredDevices.push_back(*d);
             s.devices.erase(d);
             return Status::Ok();
         }

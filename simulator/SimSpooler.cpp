@@ -8,7 +8,6 @@ namespace zmp::sim {
 
 namespace {
 
-constexpr Dword kInvalidLevel = 124;
 constexpr Dword kPrinterStatusPendingDeletion = 0x4;
 constexpr size_t kPortData1Size = 964;
 
@@ -40,7 +39,7 @@ std::string FromU16(const std::u16string& text) {
     if (auto fault = p_.Enter("Spooler." name)) return p_.Fail(*fault);      \
     std::lock_guard<std::recursive_mutex> machineLock(p_.machine().Mutex()); \
     Machine::State& s = p_.machine().Internal();                             \
-    if (!s.spoolerRunning) return p_.Fail(err::kRpcServerUnavailable)
+    if (!s.SpoolerAccepting()) return p_.Fail(err::kRpcServerUnavailable)
 
 Dword SimSpooler::Lookup(PrinterHandle printer, Handle& out) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -56,6 +55,7 @@ Status SimSpooler::EnumPrinters(Dword flags, std::vector<PrinterInfo2>& out) {
     out.clear();
     ZMP_ENTER("EnumPrinters");
     if (!(flags & spool::kPrinterEnumLocal)) return Status::Ok();
+    out.reserve(s.printers.size());
     for (const SimPrinter& p : s.printers) {
         PrinterInfo2 info;
         info.printerName = p.name;
@@ -73,31 +73,75 @@ Status SimSpooler::EnumPrinters(Dword flags, std::vector<PrinterInfo2>& out) {
     return Status::Ok();
 }
 
+// DRIVER_INFO_6 of a driver, paths in full.
+static DriverInfo6 DriverRecord(const Machine::State& s, const SimDriver& d) {
+    std::string dir = s.DriverVersionDir(d.environment, d.version);
+    auto full = [&](const std::string& f) { return f.empty() ? f : JoinPath(dir, f); };
+    DriverInfo6 info;
+    info.version = d.version;
+    info.name = d.name;
+    info.environment = d.environment;
+    info.driverPath = full(d.driverPath);
+    info.dataFile = full(d.dataFile);
+    info.configFile = full(d.configFile);
+    info.helpFile = full(d.helpFile);
+    for (const std::string& f : d.dependentFiles) info.dependentFiles.push_back(full(f));
+    info.monitorName = d.monitorName;
+    info.defaultDataType = d.defaultDataType;
+    info.driverDate = d.driverDate;
+    info.driverVersion = d.driverVersion;
+    info.mfgName = d.mfgName;
+    info.hardwareId = d.hardwareId;
+    info.provider = d.provider;
+    return info;
+}
+
+// The drivers of the environment an EnumPrinterDrivers call names (NULL:
+// the caller's; "all" from Windows 2000 on), or its code.
+static Dword DriversOf(const Machine::State& s, const std::string& environment, std::vector<const SimDriver*>& out) {
+    std::string env = environment;
+    const bool all = IEquals(env, "all");
+    if (all && (s.os.platformId != 2 || s.os.majorVersion < 5)) return werr::kInvalidEnvironment;
+    if (!all && !s.ValidEnvironment(env)) return werr::kInvalidEnvironment;
+    for (const SimDriver& d : s.drivers)
+        if (all || IEquals(d.environment, env)) out.push_back(&d);
+    return err::kSuccess;
+}
+
 Status SimSpooler::EnumPrinterDrivers(const std::optional<std::string>& environment, Dword level,
                                       std::vector<DriverInfo3>& out) {
     out.clear();
     ZMP_ENTER("EnumPrinterDrivers");
-    if (level < 1 || level > 8) return p_.Fail(kInvalidLevel);
+    if (level < 1 || level > 8 || level == 7) return p_.Fail(werr::kInvalidLevel);
+    std::vector<const SimDriver*> drivers;
+    if (Dword code = DriversOf(s, environment ? *environment : p_.CallerEnvironment(), drivers)) return p_.Fail(code);
+    for (const SimDriver* d : drivers) out.push_back(DriverRecord(s, *d));
+    return Status::Ok();
+}
+
+Status SimSpooler::EnumPrinterDrivers6(const std::optional<std::string>& environment, std::vector<DriverInfo6>& out) {
+    out.clear();
+    ZMP_ENTER("EnumPrinterDrivers6");
+    std::vector<const SimDriver*> drivers;
+    if (Dword code = DriversOf(s, environment ? *environment : p_.CallerEnvironment(), drivers)) return p_.Fail(code);
+    for (const SimDriver* d : drivers) out.push_back(DriverRecord(s, *d));
+    return Status::Ok();
+}
+
+Status SimSpooler::GetPrinterDriver6(PrinterHandle printer, const std::optional<std::string>& environment,
+                                     DriverInfo6& out) {
+    out = DriverInfo6();
+    ZMP_ENTER("GetPrinterDriver6");
+    Handle handle;
+    if (Dword code = Lookup(printer, handle)) return p_.Fail(code);
+    if (handle.kind != Kind::Printer) return p_.Fail(err::kInvalidHandle);
+    SimPrinter* p = s.FindPrinter(handle.name);
+    if (!p) return p_.Fail(err::kInvalidPrinterName);
     std::string env = environment ? *environment : p_.CallerEnvironment();
-    if (IEquals(env, "all")) env.clear();
-    else if (!s.ValidEnvironment(env)) return p_.Fail(werr::kInvalidEnvironment);
-    for (const SimDriver& d : s.drivers) {
-        if (!env.empty() && !IEquals(d.environment, env)) continue;
-        std::string dir = s.DriverVersionDir(d.environment, d.version);
-        auto full = [&](const std::string& f) { return f.empty() ? f : JoinPath(dir, f); };
-        DriverInfo3 info;
-        info.version = d.version;
-        info.name = d.name;
-        info.environment = d.environment;
-        info.driverPath = full(d.driverPath);
-        info.dataFile = full(d.dataFile);
-        info.configFile = full(d.configFile);
-        info.helpFile = full(d.helpFile);
-        for (const std::string& f : d.dependentFiles) info.dependentFiles.push_back(full(f));
-        info.monitorName = d.monitorName;
-        info.defaultDataType = d.defaultDataType;
-        out.push_back(info);
-    }
+    if (!s.ValidEnvironment(env)) return p_.Fail(werr::kInvalidEnvironment);
+    SimDriver* d = s.FindDriver(p->driver, s.CanonicalEnvironment(env));
+    if (!d) return p_.Fail(err::kUnknownPrinterDriver);
+    out = DriverRecord(s, *d);
     return Status::Ok();
 }
 
@@ -123,12 +167,6 @@ Status SimSpooler::OpenPrinter(const std::optional<std::string>& name, const std
                                PrinterHandle& out) {
     out = PrinterHandle::None;
     ZMP_ENTER("OpenPrinter");
-    if (defaults && defaults->datatype) {
-        bool known = false;
-        for (const char* type : {"RAW", "RAW [FF appended]", "RAW [FF auto]", "NT EMF 1.008", "TEXT"})
-            known = known || IEquals(*defaults->datatype, type);
-        if (!known) return p_.Fail(werr::kInvalidDatatype);
-    }
     Handle handle{Kind::Server, "", s.spoolerGeneration};
     if (name && !name->empty()) {
         const std::string& n = *name;
@@ -143,6 +181,15 @@ Status SimSpooler::OpenPrinter(const std::optional<std::string>& name, const std
         } else {
             SimPrinter* printer = s.FindPrinter(n);
             if (!printer) return p_.Fail(err::kInvalidPrinterName);
+            // The datatype asked for must be one the printer's processor
+            // renders (the 9x presets model no processors: no check there).
+            SimProcessor* processor = s.FindProcessor(printer->processor, s.os.NativeEnvironment());
+            if (defaults && defaults->datatype && processor) {
+                std::vector<std::string> types = Machine::State::Datatypes(*processor);
+                if (std::none_of(types.begin(), types.end(),
+                                 [&](const std::string& t) { return IEquals(t, *defaults->datatype); }))
+                    return p_.Fail(werr::kInvalidDatatype);
+            }
             handle = Handle{Kind::Printer, printer->name, s.spoolerGeneration};
         }
     }
@@ -164,7 +211,7 @@ Dword SimSpooler::GetPrinterDataDword(PrinterHandle printer, const std::string& 
     if (auto fault = p_.Enter("Spooler.GetPrinterDataDword")) return *fault;
     std::lock_guard<std::recursive_mutex> machineLock(p_.machine().Mutex());
     Machine::State& s = p_.machine().Internal();
-    if (!s.spoolerRunning) return err::kRpcServerUnavailable;
+    if (!s.SpoolerAccepting()) return err::kRpcServerUnavailable;
     Handle handle;
     if (Dword code = Lookup(printer, handle)) return code;
     if (handle.kind != Kind::Printer) return err::kFileNotFound;
@@ -191,7 +238,7 @@ Status SimSpooler::EnumJobs(PrinterHandle printer, Dword firstJob, Dword noJobs,
     ZMP_ENTER("EnumJobs");
     Handle handle;
     if (Dword code = Lookup(printer, handle)) return p_.Fail(code);
-    if (level < 1 || level > 3) return p_.Fail(kInvalidLevel);
+    if (level < 1 || level > 3) return p_.Fail(werr::kInvalidLevel);
     if (handle.kind != Kind::Printer) return p_.Fail(err::kInvalidHandle);
     SimPrinter* p = s.FindPrinter(handle.name);
     if (!p) return p_.Fail(err::kInvalidPrinterName);
@@ -258,7 +305,9 @@ Status SimSpooler::DeletePrinterDriverEx(const std::string& driverName, Dword de
 Status SimSpooler::AddMonitor(const MonitorInfo2& info) {
     ZMP_ENTER("AddMonitor");
     Dword code = s.AddMonitor({info.name, info.environment, info.dllName});
-    return code ? p_.Fail(code) : Status::Ok();
+    if (code) return p_.Fail(code);
+    p_.SetLastError(err::kSuccess);
+    return Status::Ok();
 }
 
 Status SimSpooler::DeleteMonitor(const std::string& monitorName) {
@@ -373,7 +422,7 @@ XcvResult SimSpooler::XcvData(PrinterHandle xcv, const std::u16string& command, 
     }
     std::lock_guard<std::recursive_mutex> machineLock(p_.machine().Mutex());
     Machine::State& s = p_.machine().Internal();
-    if (!s.spoolerRunning) {
+    if (!s.SpoolerAccepting()) {
         result.call = p_.Fail(err::kRpcServerUnavailable);
         return result;
     }
@@ -418,11 +467,10 @@ XcvResult SimSpooler::XcvData(PrinterHandle xcv, const std::u16string& command, 
             result.monitorStatus = err::kUnknownPort;
             return result;
         }
-        for (const SimPrinter& printer : s.printers)
-            if (IEquals(printer.port, name)) {
-                result.monitorStatus = 170;  // ERROR_BUSY
-                return result;
-            }
+        if (s.printers.UsingPort(name) > 0) {
+            result.monitorStatus = 170;  // ERROR_BUSY
+            return result;
+        }
         s.ports.erase(s.ports.begin() + (port - s.ports.data()));
         return result;
     }

@@ -202,6 +202,9 @@ public:
     Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) override {
         return inner_.WaitForSingleObject(process, milliseconds);
     }
+    Status GetExitCodeProcess(ProcessHandle process, Dword& exitCode) override {
+        return inner_.GetExitCodeProcess(process, exitCode);
+    }
     void CloseHandle(ProcessHandle handle) override { inner_.CloseHandle(handle); }
     [[noreturn]] void ExitProcess(int code) override {
         inner_.ExitProcess(policy_.Finish(code));
@@ -248,7 +251,7 @@ RunPolicy::RunPolicy(Platform& machine, RunMode mode, RestartRule restart)
       processes_(std::make_unique<PolicyProcesses>(*this, machine.processes)),
       power_(std::make_unique<PolicyPower>(*this, machine.power)),
       platform_{machine.spooler, machine.setup, machine.registry, machine.files, *processes_,
-                machine.system,  machine.clock, *power_,           *ui_} {}
+                machine.system,  machine.clock, *power_,           *ui_,          machine.services} {}
 
 RunPolicy::~RunPolicy() = default;
 

@@ -45,6 +45,14 @@ Dword Win32Processes::WaitForSingleObject(ProcessHandle process, Dword milliseco
     return ::WaitForSingleObject(ToHandle(process), milliseconds);
 }
 
+Status Win32Processes::GetExitCodeProcess(ProcessHandle process, Dword& exitCode) {
+    DWORD code = 0;
+    exitCode = 0;
+    if (!::GetExitCodeProcess(ToHandle(process), &code)) return LastErrorStatus();
+    exitCode = code;
+    return Status::Ok();
+}
+
 void Win32Processes::CloseHandle(ProcessHandle handle) {
     if (handle != ProcessHandle::None) ::CloseHandle(ToHandle(handle));
 }

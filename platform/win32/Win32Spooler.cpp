@@ -66,6 +66,17 @@ DriverInfo3 ToDriverInfo(const Info& d) {
     return info;
 }
 
+DriverInfo6 ToDriverInfo6(const DRIVER_INFO_6A& d) {
+    DriverInfo6 info;
+    static_cast<DriverInfo3&>(info) = ToDriverInfo(d);
+    info.driverDate = static_cast<std::uint64_t>(d.ftDriverDate.dwHighDateTime) << 32 | d.ftDriverDate.dwLowDateTime;
+    info.driverVersion = d.dwlDriverVersion;
+    info.mfgName = FromStr(d.pszMfgName);
+    info.hardwareId = FromStr(d.pszHardwareID);
+    info.provider = FromStr(d.pszProvider);
+    return info;
+}
+
 // GetPrintProcessorDirectoryA / GetPrinterDriverDirectoryA: level 1, 256 bytes.
 template <typename Call>
 Status DirectoryQuery(Call call, std::string& out) {
@@ -132,6 +143,37 @@ Status Win32Spooler::EnumPrinterDrivers(const std::optional<std::string>& enviro
             out.push_back(ToDriverInfo(reinterpret_cast<const DRIVER_INFO_4A*>(buffer.data())[i]));
     }
     return st;
+}
+
+Status Win32Spooler::EnumPrinterDrivers6(const std::optional<std::string>& environment,
+                                         std::vector<DriverInfo6>& out) {
+    out.clear();
+    LPSTR env = environment ? Str(*environment) : nullptr;
+    std::vector<BYTE> buffer;
+    DWORD count = 0;
+    Status st = Enumerate(
+        [&](LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned) {
+            return ::EnumPrinterDriversA(nullptr, env, 6, buf, size, needed, returned);
+        },
+        buffer, count);
+    if (!st.ok()) return st;
+    for (DWORD i = 0; i < count; ++i)
+        out.push_back(ToDriverInfo6(reinterpret_cast<const DRIVER_INFO_6A*>(buffer.data())[i]));
+    return st;
+}
+
+Status Win32Spooler::GetPrinterDriver6(PrinterHandle printer, const std::optional<std::string>& environment,
+                                       DriverInfo6& out) {
+    out = DriverInfo6();
+    LPSTR env = environment ? Str(*environment) : nullptr;
+    DWORD needed = 0;
+    if (::GetPrinterDriverA(ToHandle(printer), env, 6, nullptr, 0, &needed) ||
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return LastErrorStatus();
+    std::vector<BYTE> buffer(needed, 0);
+    if (!::GetPrinterDriverA(ToHandle(printer), env, 6, buffer.data(), needed, &needed)) return LastErrorStatus();
+    out = ToDriverInfo6(*reinterpret_cast<const DRIVER_INFO_6A*>(buffer.data()));
+    return Status::Ok();
 }
 
 namespace {

@@ -21,6 +21,10 @@ public:
     Status EnumPrinters(Dword flags, std::vector<PrinterInfo2>& out) override;
     Status EnumPrinterDrivers(const std::optional<std::string>& environment, Dword level,
                               std::vector<DriverInfo3>& out) override;
+    Status EnumPrinterDrivers6(const std::optional<std::string>& environment,
+                               std::vector<DriverInfo6>& out) override;
+    Status GetPrinterDriver6(PrinterHandle printer, const std::optional<std::string>& environment,
+                             DriverInfo6& out) override;
     Status EnumPrintProcessors(std::vector<std::string>& out) override;
     Status EnumPrintProcessorsFor(const std::string& environment, std::vector<std::string>& out) override;
     Status OpenPrinter(const std::optional<std::string>& name,
@@ -133,6 +137,7 @@ public:
     Status CreateProcess(const std::string& commandLine, Dword creationFlags,
                          const StartupInfo& startup, ProcessInformation& out) override;
     Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) override;
+    Status GetExitCodeProcess(ProcessHandle process, Dword& exitCode) override;
     void CloseHandle(ProcessHandle handle) override;
     [[noreturn]] void ExitProcess(int code) override;
 };
@@ -145,6 +150,11 @@ public:
     Dword GetLastError() override;
     void SetLastError(Dword code) override;
     std::string FormatSystemMessage(Dword code, Dword languageId) override;
+};
+
+class Win32Services final : public Services {
+public:
+    Status QueryServiceStatus(const std::string& serviceName, Dword& currentState) override;
 };
 
 class Win32Clock final : public Clock {
@@ -165,7 +175,7 @@ public:
 class Win32System {
 public:
     Platform MakePlatform(Ui& ui) {
-        return Platform{spooler_, setup_, registry_, files_, processes_, system_, clock_, power_, ui};
+        return Platform{spooler_, setup_, registry_, files_, processes_, system_, clock_, power_, ui, services_};
     }
 
     Spooler& spooler() { return spooler_; }
@@ -176,6 +186,7 @@ public:
     SystemInfo& system() { return system_; }
     Clock& clock() { return clock_; }
     Power& power() { return power_; }
+    Services& services() { return services_; }
 
 private:
     Win32Spooler spooler_;
@@ -186,6 +197,7 @@ private:
     Win32SystemInfo system_;
     Win32Clock clock_;
     Win32Power power_;
+    Win32Services services_;
 };
 
 }  // namespace zmp::win32

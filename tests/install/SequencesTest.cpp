@@ -31,6 +31,7 @@ public:
         waits.push_back(ms);
         return in_->WaitForSingleObject(p, ms);
     }
+    Status GetExitCodeProcess(ProcessHandle p, Dword& code) override { return in_->GetExitCodeProcess(p, code); }
     void CloseHandle(ProcessHandle h) override {
         closed.push_back(h);
         in_->CloseHandle(h);

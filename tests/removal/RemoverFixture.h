@@ -67,6 +67,12 @@ public:
     Status EnumPrinterDrivers(const std::optional<std::string>& e, Dword l, std::vector<DriverInfo3>& o) override {
         return in_.EnumPrinterDrivers(e, l, o);
     }
+    Status EnumPrinterDrivers6(const std::optional<std::string>& e, std::vector<DriverInfo6>& o) override {
+        return in_.EnumPrinterDrivers6(e, o);
+    }
+    Status GetPrinterDriver6(PrinterHandle p, const std::optional<std::string>& e, DriverInfo6& o) override {
+        return in_.GetPrinterDriver6(p, e, o);
+    }
     Status EnumPrintProcessors(std::vector<std::string>& o) override { return in_.EnumPrintProcessors(o); }
     Status EnumPrintProcessorsFor(const std::string& e, std::vector<std::string>& o) override {
         return in_.EnumPrintProcessorsFor(e, o);
@@ -123,7 +129,7 @@ protected:
 // The platform of a run with another spooler in its place.
 inline Platform WithSpooler(const Platform& platform, Spooler& spooler) {
     return Platform{spooler,        platform.setup, platform.registry, platform.files, platform.processes,
-                    platform.system, platform.clock, platform.power,    platform.ui};
+                    platform.system, platform.clock, platform.power,    platform.ui,    platform.services};
 }
 
 class RemoverRun : public SimRun {

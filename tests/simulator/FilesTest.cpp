@@ -84,8 +84,10 @@ TEST(SimFiles, FilesHeldByTheSpoolerCanBeRenamedButNotDeletedOrOverwritten) {
     EXPECT_EQ(*m.ReadFile(dll), "new");
     EXPECT_EQ(fs.DeleteFile(dll + ".old").code, err::kAccessDenied);
 
-    // Stopping the spooler lets everything go.
+    // The spooler, once stopped, lets everything go.
     sim.sys.processes.WinExec("net stop spooler", proc::kSwHide);
+    EXPECT_EQ(fs.DeleteFile(dll + ".old").code, err::kAccessDenied);  // still stopping
+    sim.sys.clock.Sleep(sim.machine->ModelSwitches().spoolerStopMs);
     EXPECT_TRUE(fs.DeleteFile(dll + ".old").ok());
 }
 

@@ -110,6 +110,7 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"Processes.WinExec", {err::kFileNotFound}},
         {"Processes.CreateProcess", {err::kFileNotFound}},
         {"Processes.WaitForSingleObject", {err::kInvalidHandle}},
+        {"Services.QueryServiceStatus", {err::kAccessDenied}},
         {"SystemInfo.GetVersionEx", {err::kInsufficientBuffer}},
         {"SystemInfo.HasIsWow64Process", {err::kProcNotFound}},
         {"SystemInfo.IsWow64Process", {err::kInvalidHandle}},
@@ -172,6 +173,7 @@ const Silence kSilences[] = {
     {"SystemInfo.IsWow64Process", "-", "its own result is not examined; the line says which way it went"},
     // The spooler service commands are started and never waited for.
     {"Processes.WinExec", "*", "net start/stop spooler are not waited for and their results are not examined"},
+    {"Services.QueryServiceStatus", "*", "a service state that cannot be read ends the wait after the fixed pause"},
     // The version check: what cannot be read counts as older.
     {"Spooler.EnumPrinters", "-", "the version check goes on with the drivers and the processors"},
     {"Spooler.OpenPrinter", "-", "a printer that cannot be opened reports no version: older"},

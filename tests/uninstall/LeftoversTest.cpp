@@ -145,6 +145,7 @@ public:
         return in_.CreateProcess(c, f, s, o);
     }
     Dword WaitForSingleObject(ProcessHandle p, Dword ms) override { return in_.WaitForSingleObject(p, ms); }
+    Status GetExitCodeProcess(ProcessHandle p, Dword& code) override { return in_.GetExitCodeProcess(p, code); }
     void CloseHandle(ProcessHandle h) override { in_.CloseHandle(h); }
     [[noreturn]] void ExitProcess(int code) override {
         {
@@ -184,7 +185,8 @@ TEST(LeftoversTest, AfterNoTheWorkerLeavesTheEndToTheApplication) {
     Platform simulated = system.MakePlatform(ui);
     ExitRecorder processes(simulated.processes);
     Platform platform{simulated.spooler, simulated.setup,  simulated.registry, simulated.files, processes,
-                      simulated.system,  simulated.clock, simulated.power,    simulated.ui};
+                      simulated.system,  simulated.clock, simulated.power,    simulated.ui,
+                      simulated.services};
 
     int code = -2;
     try {
