@@ -4,27 +4,38 @@
 
 namespace zmp::sim {
 
+namespace {
+// Windows compares names without regard to the case of A-Z (the "C"
+// locale's toupper, done here without its per-character call).
+inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+}  // namespace
+
 std::string Upper(const std::string& text) {
     std::string out = text;
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : out) c = UpperAscii(c);
     return out;
 }
 
 bool IEquals(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
+    for (size_t i = 0; i < a.size(); ++i)
+        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
     return true;
 }
 
 bool IStartsWith(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && IEquals(text.substr(0, prefix.size()), prefix);
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (UpperAscii(text[i]) != UpperAscii(prefix[i])) return false;
+    return true;
 }
 
 bool IEndsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && IEquals(text.substr(text.size() - suffix.size()), suffix);
+    if (text.size() < suffix.size()) return false;
+    const size_t at = text.size() - suffix.size();
+    for (size_t i = 0; i < suffix.size(); ++i)
+        if (UpperAscii(text[at + i]) != UpperAscii(suffix[i])) return false;
+    return true;
 }
 
 std::string Trim(const std::string& text) {

@@ -507,7 +507,9 @@ TEST(FaultSweep, EveryCallSiteOfEveryMainScenario) {
     Figures figures;
     for (const Scenario& scenario : Scenarios()) {
         ++figures.scenarios;
-        auto machine = scenario.make();
+        // Every run starts from a copy of one machine made for the scenario.
+        const auto prototype = scenario.make();
+        auto machine = prototype->Clone();
         const std::vector<sim::SimPrinter> others = OtherPrinters(*machine);
         RunRecord baseline = Guarded(scenario, *machine, nullptr, scenario.name + " (no fault)");
         ASSERT_EQ(baseline.exitCode, 0) << scenario.name;
@@ -552,7 +554,7 @@ TEST(FaultSweep, EveryCallSiteOfEveryMainScenario) {
         std::vector<std::vector<std::string>> found(plan.size());
         ForEachOnAllCores(plan.size(), [&](size_t i) {
             const Fault& f = plan[i];
-            auto m = scenario.make();
+            auto m = prototype->Clone();
             RunRecord run = Guarded(
                 scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(f.method, f.code, f.nth); }, f.what);
             std::vector<std::string> problems = Harm(scenario, baseline, run, others, *m);
@@ -583,7 +585,9 @@ TEST(FaultSweep, EveryMethodFailingThroughoutTheRun) {
     size_t runs = 0;
     std::vector<std::string> failures;
     for (const Scenario& scenario : Scenarios()) {
-        auto machine = scenario.make();
+        // Every run starts from a copy of one machine made for the scenario.
+        const auto prototype = scenario.make();
+        auto machine = prototype->Clone();
         const std::vector<sim::SimPrinter> others = OtherPrinters(*machine);
         RunRecord baseline = Guarded(scenario, *machine, nullptr, scenario.name + " (no fault)");
         ASSERT_EQ(baseline.exitCode, 0) << scenario.name;
@@ -596,10 +600,11 @@ TEST(FaultSweep, EveryMethodFailingThroughoutTheRun) {
         runs += plan.size();
         std::vector<std::vector<std::string>> found(plan.size());
         ForEachOnAllCores(plan.size(), [&](size_t i) {
-            const auto& [method, code] = plan[i];
+            const std::string& method = plan[i].first;  // named, not bound: the lambda captures them
+            const Dword code = plan[i].second;
             const std::string what =
                 scenario.name + ": every " + method + " fails with " + std::to_string(static_cast<int>(code));
-            auto m = scenario.make();
+            auto m = prototype->Clone();
             RunRecord run = Guarded(
                 scenario, *m, [&](sim::SimSystem& s) { s.Faults().Fail(method, code); }, what);
             for (const std::string& p : Harm(scenario, baseline, run, others, *m)) found[i].push_back(what + ": " + p);
