@@ -329,6 +329,12 @@ Dword Machine::Attributes(const std::string& path) const {
     return node ? AttributesOf(*node) : file::kInvalidFileAttributes;
 }
 
+std::int64_t Machine::LastWriteTime(const std::string& path) const {
+    ZMP_LOCK;
+    const FileNode* node = state_->files.Get(state_->files.Follow(NormalizePath(path)));
+    return node ? node->writeTime : 0;
+}
+
 void Machine::SetAttributes(const std::string& path, Dword attributes) {
     ZMP_LOCK;
     state_->SetAttributes(NormalizePath(path), attributes);

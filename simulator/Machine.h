@@ -262,6 +262,8 @@ public:
     bool DirectoryExists(const std::string& path) const;
     std::optional<std::string> ReadFile(const std::string& path) const;
     Dword Attributes(const std::string& path) const;      // INVALID when absent
+    // Last write, in EpochMilliseconds; 0 when absent.
+    std::int64_t LastWriteTime(const std::string& path) const;
     void SetAttributes(const std::string& path, Dword attributes);
     // Names (not paths) in a directory, sorted as NTFS lists them.
     std::vector<std::string> ListDirectory(const std::string& path) const;

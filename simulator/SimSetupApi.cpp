@@ -1,4 +1,6 @@
 // setupapi's INF and device calls, for one simulated process.
+#include <algorithm>
+
 #include "simulator/Inf.h"
 #include "simulator/MachineState.h"
 #include "simulator/SimPlatform.h"
@@ -127,6 +129,8 @@ Status SimSetupApi::GetClassDevs(const std::string& enumerator, Dword flags, Dev
         }
         if (!knownEnumerator) return p_.Fail(err::kInvalidData);
     }
+    // The set lists the devices sorted by instance id.
+    std::sort(ids.begin(), ids.end(), [](const std::string& a, const std::string& b) { return Upper(a) < Upper(b); });
     std::uintptr_t h = p_.NewHandle();
     std::lock_guard<std::mutex> lock(mutex_);
     sets_[h] = ids;

@@ -1,5 +1,6 @@
 // The PrintUIEntry child and Plug and Play's answer to the USB printer.
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "tests/simulator/SimFixture.h"
@@ -172,6 +173,198 @@ TEST(SimChild, PlugTheUsbPrinter) {
     EXPECT_EQ(m.Devices()[0].oemInf, "oem0.inf");
     m.PlugUsbPrinter();
     EXPECT_EQ(m.Printers().size(), 1u);
+}
+
+// What the child leaves on the machine: every trace of an installation.
+struct Traces {
+    size_t drivers, monitors, processors, printers, oemInfs, files;
+    bool operator==(const Traces& o) const {
+        return drivers == o.drivers && monitors == o.monitors && processors == o.processors &&
+               printers == o.printers && oemInfs == o.oemInfs && files == o.files;
+    }
+};
+Traces TracesOf(const Machine& m) {
+    return {m.Drivers().size(), m.Monitors().size(), m.Processors().size(), m.Printers().size(), m.OemInfs().size(),
+            m.ListDirectory(m.PrinterDriverDirectory(m.Os().NativeEnvironment()) + "\\3").size() +
+                m.ListDirectory(m.SystemDirectory()).size()};
+}
+
+TEST(SimChild, AFailingChildEndsWithItsCodeAndInstallsNothing) {
+    struct Case {
+        const char* what;
+        std::function<void(Machine&)> change;
+        std::string command;
+        Dword code;
+    } cases[] = {
+        {"a driver file missing", [](Machine& m) { m.Remove("C:\\Package\\Driver64\\ZPUI40.dll"); }, If("COM1:"),
+         err::kFileNotFound},
+        {"the monitor DLL missing", [](Machine& m) { m.Remove("C:\\Package\\Driver64\\ZPMON40.dll"); }, Ia(),
+         err::kFileNotFound},
+        {"no files at all", [](Machine& m) { m.Remove("C:\\Package\\Driver64"); }, Ia(), err::kFileNotFound},
+        {"model renamed",
+         [](Machine& m) {
+             std::string inf = *m.ReadFile("C:\\Package\\ZMPK40.inf");
+             for (size_t at; (at = inf.find("\"KORVANT ZMP-K40\" =")) != std::string::npos;) inf.replace(at, 17, "\"KORVANT ZMP-K41\"");
+             m.WriteFile("C:\\Package\\ZMPK40.inf", inf);
+         },
+         Ia(), err::kUnknownPrinterDriver},
+        {"no section decorated for x64",
+         [](Machine& m) {
+             std::string inf = *m.ReadFile("C:\\Package\\ZMPK40.inf");
+             m.WriteFile("C:\\Package\\ZMPK40.inf", inf.replace(inf.find("KORVANT=KORVANT,NTamd64"), 23, "KORVANT=KORVANT"));
+         },
+         If("COM1:"), err::kUnknownPrinterDriver},
+        {"the printer's name taken",
+         [](Machine& m) {
+             SimDriver other;
+             other.name = "ACME";
+             other.driverPath = "ACME.DLL";
+             other.dataFile = "ACME.GPD";
+             other.configFile = "ACMEUI.DLL";
+             m.AddDriverRecord(other);
+             m.AddPrinterRecord(Printer(kDriver, "ACME", "LPT1:"));
+         },
+         If("COM1:"), err::kPrinterAlreadyExists},
+        {"no such port", [](Machine&) {}, If("IP_10.0.0.9"), err::kUnknownPort},
+        {"a DLL for the other machine",
+         [](Machine& m) { m.WriteFile("C:\\Package\\Driver64\\ZPUNI40.dll", Dll("Windows NT x86")); }, Ia(), 216},
+        {"a monitor without its entry point",
+         [](Machine& m) { m.WriteFile("C:\\Package\\Driver64\\ZPMON40.dll", Dll("Windows x64", {"DllMain"})); }, Ia(),
+         err::kProcNotFound},
+    };
+    for (const Case& c : cases) {
+        Sim sim("7", true);
+        Machine& m = *sim.machine;
+        WritePackage(m);
+        c.change(m);
+        const Traces before = TracesOf(m);
+        ASSERT_EQ(RunChild(sim, c.command), proc::kWaitObject0) << c.what;
+        EXPECT_EQ(sim.sys.processes.Children().at(0).exitCode, c.code) << c.what;
+        EXPECT_TRUE(TracesOf(m) == before) << c.what;
+        EXPECT_FALSE(m.FindDriver(kDriver, "Windows x64")) << c.what;
+    }
+}
+
+TEST(SimChild, TheExitCodeIsReadOnceTheChildHasEnded) {
+    for (bool timesOut : {false, true}) {
+        Sim sim("7", true);
+        WritePackage(*sim.machine);
+        sim.machine->ModelSwitches().childTimesOut = timesOut;
+        sim.machine->Remove("C:\\Package\\Driver64\\ZPUI40.dll");
+        StartupInfo startup;
+        ProcessInformation child;
+        ASSERT_TRUE(sim.sys.processes.CreateProcess(If("COM1:"), 0, startup, child).ok());
+        Dword code = 77;
+        sim.Magic();
+        ASSERT_TRUE(sim.sys.processes.GetExitCodeProcess(child.process, code).ok());
+        EXPECT_EQ(sim.LastError(), kMagic);
+        EXPECT_EQ(code, timesOut ? proc::kStillActive : err::kFileNotFound);
+        sim.sys.processes.CloseHandle(child.process);
+        EXPECT_EQ(sim.sys.processes.GetExitCodeProcess(child.process, code).code, err::kInvalidHandle);
+    }
+}
+
+TEST(SimChild, ChildStartedByA32BitProgramInstallsForTheSwitchsEnvironment) {
+    struct Case {
+        ChildEnvironment environment;
+        const char* command;
+        Dword code;
+        const char* installed;   // the driver's environment, or none
+    } cases[] = {
+        {ChildEnvironment::Native, "ia", 0, "Windows x64"},
+        {ChildEnvironment::Caller, "ia", 0, "Windows NT x86"},
+        // A printer needs the driver of the spooler's environment.
+        {ChildEnvironment::Caller, "if", err::kUnknownPrinterDriver, nullptr},
+    };
+    for (const Case& c : cases) {
+        Sim sim("7", true);
+        Machine& m = *sim.machine;
+        WritePackage(m);
+        m.ModelSwitches().childEnvironment = c.environment;
+        RunChild(sim, std::string(c.command) == "ia" ? Ia() : If("COM1:"));
+        EXPECT_EQ(sim.sys.processes.Children().at(0).exitCode, c.code) << c.command;
+        for (const char* env : {"Windows x64", "Windows NT x86"})
+            EXPECT_EQ(m.FindDriver(kDriver, env).has_value(), c.installed && std::string(c.installed) == env)
+                << c.command << " " << env;
+        if (c.installed && std::string(c.installed) == "Windows NT x86") {
+            EXPECT_EQ(*m.ReadFile(m.PrinterDriverDirectory("Windows NT x86") + "\\3\\ZPUNI40.dll"),
+                      "Driver32 ZPUNI40.dll");
+        }
+    }
+}
+
+// A USB printer still plugged in whose device node was removed: Plug and
+// Play finds it again at the restart, with whatever package it can use.
+TEST(SimPlugAndPlay, APresentDeviceWithoutItsNodeComesBackAtTheRestart) {
+    struct Case {
+        const char* what;
+        const char* preset;
+        bool is64;
+        bool uninstallInf;   // SetupUninstallOEMInf after the driver's deletion
+        bool plugged;
+        bool driverBack;
+    } cases[] = {
+        {"7: from the driver store", "7", true, false, true, true},
+        {"7: the package uninstalled", "7", true, true, true, false},
+        {"XP: from the oem INF and its source", "xp", false, false, true, true},
+        {"switched off: nothing comes back", "7", true, false, false, false},
+    };
+    for (const Case& c : cases) {
+        Sim sim(c.preset, c.is64);
+        Machine& m = *sim.machine;
+        const std::string env = m.Os().NativeEnvironment();
+        WritePackage(m);
+        ASSERT_EQ(RunChild(sim, Ia()), proc::kWaitObject0);
+        m.PlugUsbPrinter();
+        if (!c.plugged) m.UnplugUsbPrinter();
+        ASSERT_EQ(m.Printers().size(), 1u) << c.what;
+
+        // What the uninstaller does: printer, driver, device node, oem INF.
+        PrinterHandle printer;
+        ASSERT_TRUE(sim.sys.spooler.OpenPrinter(m.Printers()[0].name, std::nullopt, printer).ok());
+        ASSERT_TRUE(sim.sys.spooler.DeletePrinter(printer).ok());
+        sim.sys.spooler.ClosePrinter(printer);
+        ASSERT_TRUE(sim.sys.spooler.DeletePrinterDriverExFor(env, kDriver, spool::kDpdDeleteUnusedFiles, 3).ok());
+        DevInfoSet set;
+        ASSERT_TRUE(sim.sys.setup.GetClassDevs("USB", setup::kDigcfAllClasses, set).ok());
+        DevInfoData device;
+        ASSERT_TRUE(sim.sys.setup.EnumDeviceInfo(set, 0, device).ok());
+        ASSERT_TRUE(sim.sys.setup.RemoveDevice(set, device).ok());
+        sim.sys.setup.DestroyDeviceInfoList(set);
+        if (c.uninstallInf) {
+            ASSERT_TRUE(sim.sys.setup.UninstallOEMInf("oem0.inf", setup::kSuoiForceDelete).ok());
+        }
+        ASSERT_TRUE(m.Devices().empty());
+        EXPECT_EQ(m.UndiscoveredDevices().size(), c.plugged ? 1u : 0u) << c.what;
+
+        m.Reboot();
+        EXPECT_EQ(m.Devices().size(), c.plugged ? 1u : 0u) << c.what;
+        EXPECT_EQ(m.FindDriver(kDriver, env).has_value(), c.driverBack) << c.what;
+        EXPECT_EQ(m.Printers().size(), c.driverBack ? 1u : 0u) << c.what;
+        if (c.driverBack) {
+            EXPECT_EQ(m.Printers()[0].port, "USB001") << c.what;
+        }
+    }
+}
+
+TEST(SimPlugAndPlay, DeviceRemovalFromA32BitProgramOn64BitWindowsCanBeRefused) {
+    struct Case {
+        bool is64, refuse;
+        Dword code;
+    } cases[] = {{true, false, 0}, {true, true, 0xE0000235}, {false, true, 0}};
+    for (const Case& c : cases) {
+        Sim sim("7", c.is64);
+        sim.machine->ModelSwitches().wow64DeviceInstallFails = c.refuse;
+        sim.machine->PlugUsbPrinter();
+        DevInfoSet set;
+        ASSERT_TRUE(sim.sys.setup.GetClassDevs("USB", setup::kDigcfAllClasses, set).ok());
+        DevInfoData device;
+        ASSERT_TRUE(sim.sys.setup.EnumDeviceInfo(set, 0, device).ok());
+        sim.Magic();
+        EXPECT_EQ(sim.sys.setup.RemoveDevice(set, device).code, c.code) << c.is64 << c.refuse;
+        EXPECT_EQ(sim.machine->Devices().size(), c.code ? 1u : 0u);
+        sim.sys.setup.DestroyDeviceInfoList(set);
+    }
 }
 
 }  // namespace

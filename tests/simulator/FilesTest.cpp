@@ -339,3 +339,30 @@ TEST(SimFiles, DoubleByteCodePageReadsCharactersWhole) {
 
 }  // namespace
 }  // namespace zmp::sim::test
+
+namespace zmp::sim::test {
+namespace {
+
+TEST(SimPeImage, TheHeadersGiveMachineAndExportsAndBrokenOnesNeverMore) {
+    const std::string x64 = BuildPeImage(pe::kMachineAmd64, true, {"DllMain", "InitializePrintMonitor2"});
+    std::optional<PeImage> image = ReadPeImage(x64);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->machine, pe::kMachineAmd64);
+    EXPECT_TRUE(image->dll);
+    EXPECT_EQ(image->exports, (std::vector<std::string>{"DllMain", "InitializePrintMonitor2"}));
+    image = ReadPeImage(BuildPeImage(pe::kMachineI386, false, {}));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->machine, pe::kMachineI386);
+    EXPECT_FALSE(image->dll);
+    EXPECT_FALSE(ReadPeImage("MZ kernel32"));  // a stand-in, no image
+    // Cut anywhere: no image, or one that lists fewer names; never a read past the end.
+    for (size_t size = 0; size < x64.size(); ++size) {
+        std::optional<PeImage> cut = ReadPeImage(x64.substr(0, size));
+        if (cut) {
+            EXPECT_LE(cut->exports.size(), 2u) << size;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zmp::sim::test

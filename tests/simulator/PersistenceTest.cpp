@@ -25,7 +25,7 @@ TEST(SimPersistence, SaveThenLoadKeepsWhatARunChanged) {
     m->SetString("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVANT_ZMP-K40", "DisplayName",
                  "KORVANT ZMP-K40 Windows Driver V2.0.6");
     m->AddDriverRecord({"KORVANT ZMP-K40", "", 3, "UNIDRV.DLL", "ZMP40.GPD", "UNIDRVUI.DLL", "", {"ZMP40.dll"}, "",
-                        "RAW", {{"MajorVersion", 2}, {"ExtraVersion", 9}}, "winprint", "oem3.inf"});
+                        "RAW", {{"MajorVersion", 2}, {"ExtraVersion", 9}}, "winprint", "oem3.inf", 0, 0, "", "", ""});
     m->AddPrinterRecord(Printer("KORVANT ZMP-K40", "KORVANT ZMP-K40", "COM1:"));
     m->AddJobs("KORVANT ZMP-K40", 3);
     m->AddForm("Label 40mm [K40]");
@@ -119,6 +119,104 @@ TEST(SimPersistence, TheDocumentedExampleLoads) {
     Dword extra = 0;
     EXPECT_EQ(sys.spooler.GetPrinterDataDword(h, "ExtraVersion", extra), err::kSuccess);
     EXPECT_EQ(extra, 9u);
+    fs::remove_all(dir);
+}
+
+TEST(SimPersistence, AHandWrittenStateWithAMistakeIsRefusedWithThePathOfTheField) {
+    struct Case {
+        const char* state;
+        const char* error;
+    } cases[] = {
+        {R"({"os": {"preset": "7", "is64bit": true}})", "os.is64bit: unknown field"},
+        {R"({"spooler": {"printers": [{"name": "P", "jobs": [1, "2"]}]}})",
+         "spooler.printers[0].jobs[1]: expected a number from 0 to 4294967295"},
+        {R"({"spooler": {"printers": [{"name": "P", "jobs": [-1]}]}})",
+         "spooler.printers[0].jobs[0]: expected a number from 0 to 4294967295"},
+        {R"({"switches": {"spoolerStopMs": "5000"}})", "switches.spoolerStopMs: expected a number from 0 to 4294967295"},
+        {R"({"switches": {"childEnvironment": "x86"}})", "switches.childEnvironment: expected \"native\" or \"caller\""},
+        {R"({"registry": {"HKLM\\SOFTWARE\\X": {"values": {"A": true}}}})",
+         "registry[\"HKLM\\SOFTWARE\\X\"].values[\"A\"]: expected a string"},
+        {R"({"registry": {"HKXX\\SOFTWARE\\X": {}}})", "registry[\"HKXX\\SOFTWARE\\X\"]: unknown root"},
+        {R"({"devices": {"instanceId": "USB\\X"}})", "devices: expected an array"},
+        {R"({"printers": []})", "printers: unknown field"},
+        {R"([])", "the state: expected an object"},
+    };
+    for (const Case& c : cases) {
+        std::string dir = TempDir("bad");
+        fs::create_directories(dir);
+        std::ofstream(fs::path(dir) / "state.json") << c.state;
+        std::string error;
+        EXPECT_FALSE(Machine::Load(dir, &error)) << c.state;
+        EXPECT_EQ(error, std::string("state.json: ") + c.error) << c.state;
+        fs::remove_all(dir);
+    }
+}
+
+TEST(SimPersistence, ASaveThatWasCutShortLeavesTheMachineBeforeIt) {
+    std::string dir = TempDir("atomic");
+    auto before = Machine::Preset("xp");
+    std::string error;
+    ASSERT_TRUE(before->Save(dir, &error)) << error;
+    auto after = Machine::Preset("xp");
+    after->WriteFile("C:\\after.txt", "after");
+    ASSERT_TRUE(after->Save(dir + "-next", &error)) << error;
+
+    // Killed while writing the new machine beside the old one: the old one stays.
+    fs::create_directories(fs::path(dir) / ".save.tmp" / "drive");
+    std::ofstream(fs::path(dir) / ".save.tmp" / "state.json") << "{\"comple";
+    auto loaded = Machine::Load(dir, &error);
+    ASSERT_TRUE(loaded) << error;
+    EXPECT_FALSE(loaded->FileExists("C:\\after.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(dir) / ".save.tmp"));
+
+    // Killed after the new machine was complete, in the middle of moving it
+    // in place (the drive already moved, the state not): the next load
+    // finishes the move.
+    fs::create_directories(fs::path(dir) / ".save");
+    fs::rename(fs::path(dir) / "drive", fs::path(dir) / ".drive.old");
+    fs::rename(fs::path(dir + "-next") / "drive", fs::path(dir) / "drive");
+    fs::rename(fs::path(dir + "-next") / "state.json", fs::path(dir) / ".save" / "state.json");
+    loaded = Machine::Load(dir, &error);
+    ASSERT_TRUE(loaded) << error;
+    EXPECT_EQ(loaded->Show(), after->Show());
+    for (const char* left : {".save", ".drive.old"}) EXPECT_FALSE(fs::exists(fs::path(dir) / left)) << left;
+    fs::remove_all(dir);
+    fs::remove_all(dir + "-next");
+}
+
+TEST(SimPersistence, WhatARunLeavesPendingIsKept) {
+    std::string dir = TempDir("pending");
+    auto m = Machine::Preset("7", true);
+    m->ModelSwitches().spoolerStopMs = 4000;
+    m->WriteFile("C:\\Old.dll", "old");
+    m->SetTime({2024, 6, 1, 0, 0, 0, 0});
+    m->WriteFile("C:\\New.dll", "new");
+    m->HoldOpen("C:\\New.dll", "splwow64.exe");
+    m->PlugUsbPrinter();
+    {
+        SimSystem sys(*m);
+        sys.processes.WinExec("net stop spooler", proc::kSwHide);
+        sys.clock.Sleep(1000);
+        DevInfoSet set;
+        ASSERT_TRUE(sys.setup.GetClassDevs("USB", setup::kDigcfAllClasses, set).ok());
+        DevInfoData device;
+        ASSERT_TRUE(sys.setup.EnumDeviceInfo(set, 0, device).ok());
+        ASSERT_TRUE(sys.setup.RemoveDevice(set, device).ok());
+    }
+    std::string error;
+    ASSERT_TRUE(m->Save(dir, &error)) << error;
+    auto loaded = Machine::Load(dir, &error);
+    ASSERT_TRUE(loaded) << error;
+    EXPECT_EQ(loaded->Show(), m->Show());
+    EXPECT_EQ(loaded->SpoolerServiceState(), svc::kStopPending);
+    EXPECT_EQ(loaded->HeldBy("C:\\New.dll"), std::vector<std::string>{"splwow64.exe"});
+    EXPECT_EQ(loaded->UndiscoveredDevices().size(), 1u);
+    loaded->Advance(3000);
+    EXPECT_EQ(loaded->SpoolerServiceState(), svc::kStopped);
+
+    // Last-write times travel with the files.
+    EXPECT_EQ(loaded->LastWriteTime("C:\\New.dll"), EpochMilliseconds({2024, 6, 1, 0, 0, 0, 0}));
+    EXPECT_LT(loaded->LastWriteTime("C:\\Old.dll"), loaded->LastWriteTime("C:\\New.dll"));
     fs::remove_all(dir);
 }
 

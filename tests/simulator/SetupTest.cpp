@@ -1,5 +1,6 @@
 // The Setup API model: the INF reader, oem INF files and device nodes.
 #include "simulator/Inf.h"
+#include "simulator/MachineState.h"
 #include "tests/simulator/SimFixture.h"
 
 namespace zmp::sim::test {
@@ -151,10 +152,11 @@ TEST(SimSetup, UsbDevicesPresentOrNotAreEnumeratedAndRemoved) {
         seen.push_back(ids.data());
     }
     EXPECT_EQ(sim.LastError(), err::kNoMoreItems);
-    EXPECT_EQ(seen, (std::vector<std::string>{"USB\\Vid_7F3C&Pid_0042&Rev_0100", "USB\\Vid_1234&Pid_0001", "(too long)"}));
+    // Sorted by instance id, not in the order the devices came.
+    EXPECT_EQ(seen, (std::vector<std::string>{"USB\\Vid_1234&Pid_0001", "USB\\Vid_7F3C&Pid_0042&Rev_0100", "(too long)"}));
 
     data.cbSize = 28;
-    ASSERT_TRUE(setup.EnumDeviceInfo(set, 0, data).ok());
+    ASSERT_TRUE(setup.EnumDeviceInfo(set, 1, data).ok());
     ASSERT_TRUE(setup.RemoveDevice(set, data).ok());
     EXPECT_EQ(setup.RemoveDevice(set, data).code, err::kNoSuchDevinst);
     data.cbSize = 32;  // a 64-bit SP_DEVINFO_DATA in a 32-bit process
@@ -169,6 +171,153 @@ TEST(SimSetup, UsbDevicesPresentOrNotAreEnumeratedAndRemoved) {
     while (setup.EnumDeviceInfo(set, index, data).ok()) ++index;
     EXPECT_EQ(index, 2u);
     setup.DestroyDeviceInfoList(set);
+}
+
+TEST(SimSetup, ARelativeSourceIsFoundFromWindows7On) {
+    struct Case {
+        const char* preset;
+        Dword code;
+    } cases[] = {{"xp", err::kFileNotFound}, {"2003", err::kFileNotFound}, {"vista", err::kFileNotFound}, {"7", 0}};
+    for (const Case& c : cases) {
+        Sim sim(c.preset);
+        WritePackage(*sim.machine);
+        std::lock_guard<std::recursive_mutex> lock(sim.machine->Mutex());
+        std::string destination;
+        EXPECT_EQ(sim.machine->Internal().CopyOemInf(".\\ZMPK40.inf", setup::kSpCopyNoOverwrite, destination,
+                                                     "C:\\Package"),
+                  c.code)
+            << c.preset;
+    }
+}
+
+TEST(SimSetup, VistaAndLaterTakeOnlyAWholeDriverPackage) {
+    auto withoutManufacturer = [](std::string inf) {
+        return inf.replace(inf.find("[Manufacturer]"), 14, "[Makers]");
+    };
+    auto withoutAFile = [](Machine& m) { m.Remove("C:\\Package\\Driver64\\ZPUI40.dll"); };
+    struct Case {
+        const char* what;
+        const char* preset;
+        bool noManufacturer;
+        bool fileMissing;
+        Dword code;
+    } cases[] = {
+        {"no [Manufacturer], XP", "xp", true, false, 0},
+        {"no [Manufacturer], Vista", "vista", true, false, 0xE000024A},
+        {"no [Manufacturer], 7", "7", true, false, 1630},
+        {"a CopyFiles source missing, XP", "xp", false, true, 0},
+        {"a CopyFiles source missing, 7", "7", false, true, err::kFileNotFound},
+        {"whole package, 7", "7", false, false, 0},
+    };
+    for (const Case& c : cases) {
+        Sim sim(c.preset, std::string(c.preset) != "xp");
+        Machine& m = *sim.machine;
+        WritePackage(m);
+        if (c.noManufacturer) m.WriteFile("C:\\Package\\ZMPK40.inf", withoutManufacturer(PackageInf()));
+        if (c.fileMissing) {
+            withoutAFile(m);
+            m.Remove("C:\\Package\\Driver32\\ZPUI40.dll");
+        }
+        std::string dest;
+        sim.Magic();
+        EXPECT_EQ(sim.sys.setup.CopyOEMInf("C:\\Package\\ZMPK40.inf", setup::kSpostPath, setup::kSpCopyNoOverwrite, dest)
+                      .code,
+                  c.code)
+            << c.what;
+        EXPECT_EQ(sim.LastError(), c.code) << c.what;  // success sets 0
+        EXPECT_EQ(m.OemInfs().size(), c.code ? 0u : 1u) << c.what;
+    }
+}
+
+TEST(SimSetup, APackageWithoutCatalogAsksTheUser) {
+    struct Case {
+        bool accept;
+        Dword code;
+        unsigned prompts;
+    } cases[] = {{true, 0, 1}, {false, 0xE000022F, 0}};
+    for (const Case& c : cases) {
+        Sim sim("7", true);
+        Machine& m = *sim.machine;
+        WritePackage(m);
+        m.ModelSwitches().acceptUnsignedDrivers = c.accept;
+        std::string dest;
+        EXPECT_EQ(sim.sys.setup.CopyOEMInf("C:\\Package\\ZMPK40.inf", setup::kSpostPath, setup::kSpCopyNoOverwrite, dest)
+                      .code,
+                  c.code);
+        EXPECT_EQ(m.UnsignedDriverPrompts(), c.prompts);
+        // With its catalog beside it nobody is asked.
+        std::string inf = PackageInf();
+        m.WriteFile("C:\\Package\\ZMPK40.inf", inf.insert(inf.find("DriverVer"), "CatalogFile=zmpk40.cat\r\n"));
+        m.WriteFile("C:\\Package\\zmpk40.cat", "catalog");
+        EXPECT_TRUE(
+            sim.sys.setup.CopyOEMInf("C:\\Package\\ZMPK40.inf", setup::kSpostPath, setup::kSpCopyNoOverwrite, dest).ok());
+        EXPECT_EQ(m.UnsignedDriverPrompts(), c.prompts);
+    }
+}
+
+TEST(SimSetup, TheDriverStoreKeepsPackagesUntilTheirOemInfIsUninstalled) {
+    // Staged by SetupCopyOEMInf and by the child on Vista and later only.
+    Sim xp("xp");
+    WritePackage(*xp.machine);
+    std::string dest;
+    ASSERT_TRUE(xp.sys.setup.CopyOEMInf("C:\\Package\\ZMPK40.inf", setup::kSpostPath, setup::kSpCopyNoOverwrite, dest).ok());
+    EXPECT_TRUE(xp.machine->StorePackages().empty());
+
+    Sim sim("7", true);
+    Machine& m = *sim.machine;
+    WritePackage(m);
+    ASSERT_TRUE(sim.sys.setup.CopyOEMInf("C:\\Package\\ZMPK40.inf", setup::kSpostPath, setup::kSpCopyNoOverwrite, dest).ok());
+    std::vector<std::string> store = m.StorePackages();
+    ASSERT_EQ(store.size(), 1u);
+    EXPECT_EQ(store[0].rfind("zmpk40.inf_amd64_", 0), 0u);
+    const std::string package = m.SystemDirectory() + "\\DriverStore\\FileRepository\\" + store[0];
+    EXPECT_EQ(*m.ReadFile(package + "\\Driver64\\ZPUI40.dll"), "Driver64 ZPUI40.dll");
+    EXPECT_FALSE(m.FileExists(package + "\\Driver32\\ZPUI40.dll"));  // the machine's own architecture only
+
+    // Deleting the driver leaves the package; uninstalling its INF takes it.
+    StartupInfo startup;
+    ProcessInformation child;
+    ASSERT_TRUE(sim.sys.processes
+                    .CreateProcess("cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m \"KORVANT ZMP-K40\" /f "
+                                   ".\\ZMPK40.inf",
+                                   0, startup, child)
+                    .ok());
+    ASSERT_TRUE(m.FindDriver("KORVANT ZMP-K40", "Windows x64"));
+    EXPECT_EQ(m.StorePackages(), store);  // the same package: staged once
+    ASSERT_TRUE(sim.sys.spooler
+                    .DeletePrinterDriverExFor("Windows x64", "KORVANT ZMP-K40", spool::kDpdDeleteUnusedFiles, 3)
+                    .ok());
+    EXPECT_EQ(m.StorePackages(), store);
+    ASSERT_TRUE(sim.sys.setup.UninstallOEMInf(dest.substr(dest.rfind('\\') + 1), setup::kSuoiForceDelete).ok());
+    EXPECT_TRUE(m.StorePackages().empty());
+    EXPECT_TRUE(m.OemInfs().empty());
+}
+
+TEST(SimSetup, UninstallOemInfNames) {
+    struct Case {
+        const char* preset;
+        const char* name;
+        bool manufacturer;
+        Dword code;
+    } cases[] = {
+        {"7", "", true, err::kFileNotFound},
+        {"7", "bogus.inf", true, err::kFileNotFound},
+        {"7", "C:\\Windows\\inf\\oem1.inf", true, err::kInvalidParameter},
+        {"7", "oem1.inf", false, 0},
+        {"10", "oem1.inf", false, err::kInvalidParameter},
+        {"10", "oem1.inf", true, 0},
+    };
+    for (const Case& c : cases) {
+        Sim sim(c.preset);
+        Machine& m = *sim.machine;
+        std::string inf = PackageInf();
+        if (!c.manufacturer) inf.replace(inf.find("[Manufacturer]"), 14, "[Makers]");
+        m.WriteFile(m.InfDirectory() + "\\oem1.inf", inf);
+        sim.Magic();
+        EXPECT_EQ(sim.sys.setup.UninstallOEMInf(c.name, setup::kSuoiForceDelete).code, c.code)
+            << c.preset << " " << c.name;
+        EXPECT_EQ(m.OemInfs().empty(), c.code == 0) << c.preset << " " << c.name;
+    }
 }
 
 }  // namespace

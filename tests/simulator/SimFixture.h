@@ -8,6 +8,7 @@
 #include <string>
 
 #include "simulator/Machine.h"
+#include "simulator/PeImage.h"
 #include "simulator/SimPlatform.h"
 
 namespace zmp::sim::test {
@@ -27,6 +28,11 @@ struct Sim {
     Events events;
     SimSystem sys;
 };
+
+// A DLL image for the environment's machine, exporting these names.
+inline std::string Dll(const std::string& environment, const std::vector<std::string>& exports = {}) {
+    return BuildPeImage(environment == "Windows x64" ? pe::kMachineAmd64 : pe::kMachineI386, true, exports);
+}
 
 inline SimPrinter Printer(const std::string& name, const std::string& driver, const std::string& port) {
     SimPrinter p;
@@ -48,10 +54,10 @@ inline const char* PackageInf() {
            "KORVANT=KORVANT,NTamd64\r\n"
            "\r\n"
            "[KORVANT]\r\n"
-           "\"KORVANT ZMP-K40\" = ZMPK40_X86, USBPRINT\\KORVANT_ZMP-K40\r\n"
+           "\"KORVANT ZMP-K40\" = ZMPK40_X86, USBPRINT\\KORVANT_ZMP-K40, USB\\Vid_7F3C&Pid_0042\r\n"
            "\r\n"
            "[KORVANT.NTamd64]\r\n"
-           "\"KORVANT ZMP-K40\" = ZMPK40_AMD64, USBPRINT\\KORVANT_ZMP-K40\r\n"
+           "\"KORVANT ZMP-K40\" = ZMPK40_AMD64, USBPRINT\\KORVANT_ZMP-K40, USB\\Vid_7F3C&Pid_0042\r\n"
            "\r\n"
            "[ZMPK40_X86]\r\n"
            "CopyFiles=ZMPK40_DRIVER,@ZPMON40.dll,@ZPPRO40.dll\r\n"

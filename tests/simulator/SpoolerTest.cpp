@@ -366,5 +366,323 @@ TEST(SimSpooler, StandardTcpIpPortMonitorAddsPortsOnce) {
     EXPECT_EQ(sim.LastError(), err::kInvalidPrinterName);
 }
 
+// --- the rows of the spooler's behaviour that a real spooler checks in its own order
+
+TEST(SimSpooler, DeletePrinterDriverExChecksEnvironmentDriverUseThenFlags) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Spooler& sp = sim.sys.spooler;
+    PrinterHandle h;
+    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
+    DriverInfo3 unused = OurDriver("Windows NT x86");
+    unused.name = "Unused";
+    ASSERT_TRUE(sp.AddPrinterDriver(unused).ok());
+    constexpr Dword kBadFlag = 0x80;
+    struct Case {
+        const char* what;
+        const char* environment;
+        const char* driver;
+        Dword code;
+    } cases[] = {
+        {"bad environment first", "Windows IA64", kDriver, 1805},
+        {"then an unknown driver", "Windows NT x86", "Nobody", err::kUnknownPrinterDriver},
+        {"then a driver in use", "Windows NT x86", kDriver, err::kPrinterDriverInUse},
+        {"the flags last", "Windows NT x86", "Unused", err::kInvalidParameter},
+    };
+    for (const Case& c : cases) {
+        sim.Magic();
+        EXPECT_EQ(sp.DeletePrinterDriverExFor(c.environment, c.driver, kBadFlag, 3).code, c.code) << c.what;
+        EXPECT_EQ(sim.LastError(), c.code) << c.what;
+    }
+    EXPECT_TRUE(sim.machine->FindDriver("Unused", "Windows NT x86"));
+}
+
+TEST(SimSpooler, AddPrinterChecksProcessorDatatypePortDriverThenName) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Spooler& sp = sim.sys.spooler;
+    PrinterHandle h;
+    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
+    sp.ClosePrinter(h);
+    // Each case breaks every check from its own on: only the first one counts.
+    auto printer = [](const char* processor, const char* datatype, const char* port, const char* driver) {
+        PrinterInfo2 info = OurPrinter(kDriver, port);
+        info.printProcessor = processor;
+        info.datatype = datatype;
+        info.driverName = driver;
+        return info;
+    };
+    struct Case {
+        const char* what;
+        PrinterInfo2 info;
+        Dword code;
+    } cases[] = {
+        {"processor", printer("Nope", "NT EMF 1.008", "LPT9:", "Nope"), err::kUnknownPrintProcessor},
+        {"datatype our processor does not render", printer(kProcessor, "NT EMF 1.008", "LPT9:", "Nope"), 1804},
+        {"port", printer(kProcessor, "RAW", "LPT9:", "Nope"), err::kUnknownPort},
+        {"driver", printer(kProcessor, "RAW", "COM2:", "Nope"), err::kUnknownPrinterDriver},
+        {"name", printer(kProcessor, "RAW", "COM2:", kDriver), err::kPrinterAlreadyExists},
+    };
+    for (const Case& c : cases) {
+        sim.Magic();
+        EXPECT_EQ(sp.AddPrinter(c.info, h).code, c.code) << c.what;
+        EXPECT_EQ(sim.LastError(), c.code) << c.what;
+    }
+    // winprint renders EMF: the same printer on it is only a name clash.
+    EXPECT_EQ(sp.AddPrinter(printer("winprint", "NT EMF 1.008", "COM2:", kDriver), h).code,
+              err::kPrinterAlreadyExists);
+}
+
+TEST(SimSpooler, ANamePendingDeletionIsTakenUpWithTheNewSettings) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Spooler& sp = sim.sys.spooler;
+    PrinterHandle h;
+    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
+    sim.machine->AddJobs(kDriver, 2);
+    ASSERT_TRUE(sp.DeletePrinter(h).ok());
+    sp.ClosePrinter(h);
+    ASSERT_TRUE(sim.machine->FindPrinter(kDriver)->pendingDeletion);
+
+    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM3:"), h).ok());
+    sp.ClosePrinter(h);
+    std::optional<SimPrinter> again = sim.machine->FindPrinter(kDriver);
+    ASSERT_TRUE(again);
+    EXPECT_FALSE(again->pendingDeletion);
+    EXPECT_EQ(again->port, "COM3:");
+    EXPECT_EQ(again->jobs.size(), 2u);
+    EXPECT_EQ(again->status, 0u);  // the status AddPrinter is given is the spooler's to set
+    EXPECT_EQ(sim.machine->Printers().size(), 1u);
+}
+
+TEST(SimSpooler, AddMonitorLoadsTheDllAndFindsItsEntryPoint) {
+    Sim sim("xp");
+    Machine& m = *sim.machine;
+    Spooler& sp = sim.sys.spooler;
+    const std::string sys = m.SystemDirectory();
+    m.WriteFile(sys + "\\good.dll", Dll("Windows NT x86", {"DllMain", "InitializePrintMonitor2"}));
+    m.WriteFile(sys + "\\old.dll", Dll("Windows NT x86", {"InitializePrintMonitor"}));
+    m.WriteFile(sys + "\\plain.dll", Dll("Windows NT x86", {"DllMain"}));
+    m.WriteFile(sys + "\\x64.dll", Dll("Windows x64", {"InitializePrintMonitor2"}));
+    struct Case {
+        const char* what;
+        const char* name;
+        const char* dll;
+        Dword code;
+    } cases[] = {
+        {"no DLL name", "A", "", err::kInvalidParameter},
+        {"DLL missing", "A", "none.dll", err::kModNotFound},
+        {"DLL of another machine", "A", "x64.dll", 193},
+        {"DLL without the entry point", "A", "plain.dll", err::kProcNotFound},
+        {"loaded", "A", "good.dll", 0},
+        {"the NT 4 entry point will do", "B", "old.dll", 0},
+        {"name exists", "A", "good.dll", err::kPrintMonitorAlreadyInstalled},
+    };
+    for (const Case& c : cases) {
+        sim.Magic();
+        EXPECT_EQ(sp.AddMonitor({c.name, "Windows NT x86", c.dll}).code, c.code) << c.what;
+        EXPECT_EQ(sim.LastError(), c.code) << c.what;  // 0 too: success sets it
+    }
+    EXPECT_TRUE(m.IsHeld(sys + "\\good.dll"));
+}
+
+TEST(SimSpooler, AMonitorIsInUseOnlyThroughAPortAPrinterUses) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Spooler& sp = sim.sys.spooler;
+    PrinterHandle h;
+    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
+    sp.ClosePrinter(h);
+    sim.Magic();
+    EXPECT_EQ(sp.DeleteMonitor("Local Port").code, err::kPrintMonitorInUse);  // COM1: is printed to
+    EXPECT_EQ(sim.LastError(), err::kPrintMonitorInUse);
+    // The language monitor of the printer's driver and a monitor with
+    // unused ports go, and their ports with them.
+    EXPECT_TRUE(sp.DeleteMonitor(kMonitor).ok());
+    EXPECT_FALSE(sim.machine->IsHeld(sim.machine->SystemDirectory() + "\\ZPMON40.dll"));
+    EXPECT_TRUE(sp.DeleteMonitor("Standard TCP/IP Port").ok());
+    for (const SimPort& port : sim.machine->Ports()) EXPECT_NE(port.monitor, "Standard TCP/IP Port");
+}
+
+TEST(SimSpooler, AddPrintProcessorReplacesAnyButWindowsOwn) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Machine& m = *sim.machine;
+    Spooler& sp = sim.sys.spooler;
+    const std::string dir = m.PrintProcessorDirectory("Windows NT x86");
+    m.WriteFile(dir + "\\ZPPRO41.dll", "newer processor");
+    sim.Magic();
+    EXPECT_EQ(sp.AddPrintProcessor("Windows NT x86", "ZPPRO41.dll", kProcessor).code, 0u);
+    EXPECT_EQ(sim.LastError(), kMagic);
+    std::vector<SimProcessor> processors = m.Processors();
+    auto ours = std::find_if(processors.begin(), processors.end(),
+                             [](const SimProcessor& p) { return p.name == kProcessor; });
+    ASSERT_NE(ours, processors.end());
+    EXPECT_EQ(ours->dll, "ZPPRO41.dll");
+    EXPECT_EQ(std::count_if(processors.begin(), processors.end(),
+                            [](const SimProcessor& p) { return p.name == kProcessor; }),
+              1);
+    EXPECT_EQ(sp.AddPrintProcessor("Windows NT x86", "ZPPRO41.dll", "winprint").code,
+              err::kPrintProcessorAlreadyInstalled);
+}
+
+TEST(SimSpooler, AddPrinterDriverCopiesOnlyNewerFilesAndRefusesTheWrongMachine) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Machine& m = *sim.machine;
+    Spooler& sp = sim.sys.spooler;
+    const std::string staging = m.PrinterDriverDirectory("Windows NT x86");
+    const std::string version = staging + "\\3";
+    ASSERT_EQ(*m.ReadFile(version + "\\ZMP40.DLL"), "ZMP40.DLL");
+
+    // An older staged file leaves the one in use; a newer one replaces it.
+    m.SetTime({2024, 4, 1, 0, 0, 0, 0});
+    m.WriteFile(staging + "\\ZMP40.DLL", "older");
+    m.SetTime({2024, 6, 1, 0, 0, 0, 0});
+    m.WriteFile(staging + "\\ZPUI40.DLL", "newer");
+    ASSERT_TRUE(sp.AddPrinterDriver(OurDriver("Windows NT x86")).ok());
+    EXPECT_EQ(*m.ReadFile(version + "\\ZMP40.DLL"), "ZMP40.DLL");
+    EXPECT_EQ(*m.ReadFile(version + "\\ZPUI40.DLL"), "newer");
+
+    m.WriteFile(staging + "\\ZPUNI40.DLL", Dll("Windows x64"));
+    sim.Magic();
+    EXPECT_EQ(sp.AddPrinterDriver(OurDriver("Windows NT x86")).code, 216u);
+    EXPECT_EQ(sim.LastError(), 216u);
+    m.WriteFile(staging + "\\ZPUNI40.DLL", Dll("Windows NT x86"));
+    EXPECT_TRUE(sp.AddPrinterDriver(OurDriver("Windows NT x86")).ok());
+}
+
+TEST(SimSpooler, AdditionalX64DriversFromXpOnAlsoOn32BitWindows) {
+    struct Case {
+        const char* preset;
+        Dword code;
+    } cases[] = {{"2000", 1805}, {"xp", 0}, {"2003", 0}, {"vista", 0}, {"7", 0}};
+    for (const Case& c : cases) {
+        Sim sim(c.preset);
+        Spooler& sp = sim.sys.spooler;
+        std::string dir;
+        EXPECT_EQ(sp.GetPrinterDriverDirectoryFor("Windows x64", dir).code, c.code) << c.preset;
+        if (c.code) continue;
+        EXPECT_EQ(dir, sim.machine->SystemDirectory() + "\\spool\\drivers\\x64") << c.preset;
+        DriverInfo3 x64 = OurDriver("Windows x64");
+        x64.monitorName.clear();
+        for (const std::string& f : x64.dependentFiles) sim.machine->WriteFile(dir + "\\" + f, f);
+        for (const char* f : {"UNIDRV.DLL", "ZMP40.GPD", "UNIDRVUI.DLL", "UNIDRV.HLP"})
+            sim.machine->WriteFile(dir + "\\" + f, f);
+        EXPECT_TRUE(sp.AddPrinterDriver(x64).ok()) << c.preset;
+        EXPECT_TRUE(sim.machine->FindDriver(kDriver, "Windows x64")) << c.preset;
+    }
+}
+
+TEST(SimSpooler, EnumPrinterDriversLevelsAndAllEnvironments) {
+    struct Case {
+        const char* preset;
+        const char* environment;
+        Dword level;
+        Dword code;
+    } cases[] = {
+        {"xp", "all", 3, 0},     {"2000", "all", 3, 0}, {"nt4", "all", 3, 1805},
+        {"xp", "Windows NT x86", 7, 124}, {"xp", "Windows NT x86", 6, 0}, {"xp", "Windows NT x86", 9, 124},
+    };
+    for (const Case& c : cases) {
+        Sim sim(c.preset);
+        std::vector<DriverInfo3> drivers;
+        sim.Magic();
+        EXPECT_EQ(sim.sys.spooler.EnumPrinterDrivers(std::string(c.environment), c.level, drivers).code, c.code)
+            << c.preset << " " << c.environment << " " << c.level;
+    }
+}
+
+TEST(SimSpooler, LevelSixGivesTheInfsDriverVerAndZeroWithoutAnInf) {
+    Sim sim("7", true);
+    Machine& m = *sim.machine;
+    WritePackage(m);
+    StartupInfo startup;
+    ProcessInformation child;
+    ASSERT_TRUE(sim.sys.processes
+                    .CreateProcess("cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"P\" /f .\\ZMPK40.inf /r "
+                                   "\"COM1:\" /m \"KORVANT ZMP-K40\"",
+                                   0, startup, child)
+                    .ok());
+    // Without an INF: an additional x86 driver registered as AddToWin2K does.
+    DriverInfo3 x86 = OurDriver("Windows NT x86");
+    x86.monitorName.clear();
+    const std::string staging = m.PrinterDriverDirectory("Windows NT x86");
+    for (const std::string& f : x86.dependentFiles) m.WriteFile(staging + "\\" + f, f);
+    for (const char* f : {"UNIDRV.DLL", "ZMP40.GPD", "UNIDRVUI.DLL", "UNIDRV.HLP"}) m.WriteFile(staging + "\\" + f, f);
+    SimSystem native(m, {"C:\\x64.exe", true, ""});
+    ASSERT_TRUE(native.spooler.AddPrinterDriver(x86).ok());
+
+    Spooler& sp = sim.sys.spooler;
+    std::vector<DriverInfo6> drivers;
+    ASSERT_TRUE(sp.EnumPrinterDrivers6(std::string("all"), drivers).ok());
+    ASSERT_EQ(drivers.size(), 2u);
+    // DriverVer=12/01/2026,2.0.6.0: days from 1601-01-01 to 2026-12-01, in 100 ns.
+    constexpr std::uint64_t kDate = 155562ULL * 864000000000ULL;
+    for (const DriverInfo6& d : drivers) {
+        const bool fromInf = d.environment == "Windows x64";
+        EXPECT_EQ(d.driverVersion, fromInf ? (2ULL << 48 | 6ULL << 16) : 0u) << d.environment;
+        EXPECT_EQ(d.driverDate, fromInf ? kDate : 0u) << d.environment;
+        EXPECT_EQ(d.mfgName, fromInf ? "KORVANT" : "") << d.environment;
+    }
+    PrinterHandle printer;
+    ASSERT_TRUE(sp.OpenPrinter(std::string("P"), std::nullopt, printer).ok());
+    DriverInfo6 used;
+    ASSERT_TRUE(sp.GetPrinterDriver6(printer, std::string("Windows x64"), used).ok());
+    EXPECT_EQ(used.driverVersion, 2ULL << 48 | 6ULL << 16);
+    EXPECT_EQ(used.hardwareId, "USBPRINT\\KORVANT_ZMP-K40");
+    // No environment: this 32-bit caller's, where the driver came without an INF.
+    ASSERT_TRUE(sp.GetPrinterDriver6(printer, std::nullopt, used).ok());
+    EXPECT_EQ(used.environment, "Windows NT x86");
+    EXPECT_EQ(used.driverVersion, 0u);
+    sp.ClosePrinter(printer);
+}
+
+TEST(SimSpooler, OpenPrinterChecksTheDatatypeAgainstThePrintersProcessor) {
+    Sim sim("xp");
+    StageAndRegister(sim, "Windows NT x86");
+    Spooler& sp = sim.sys.spooler;
+    PrinterHandle h;
+    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
+    sp.ClosePrinter(h);
+    PrinterInfo2 onWinprint = OurPrinter("On winprint", "COM2:");
+    onWinprint.printProcessor = "winprint";
+    ASSERT_TRUE(sp.AddPrinter(onWinprint, h).ok());
+    sp.ClosePrinter(h);
+    struct Case {
+        const char* printer;
+        const char* datatype;
+        Dword code;
+    } cases[] = {
+        {kDriver, "raw", 0},  // case does not matter
+        {kDriver, "NT EMF 1.008", 1804},
+        {"On winprint", "NT EMF 1.008", 0},
+        {"On winprint", "XPS", 1804},
+    };
+    for (const Case& c : cases) {
+        sim.Magic();
+        Status st = sp.OpenPrinter(std::string(c.printer), PrinterDefaults{std::string(c.datatype), 0}, h);
+        EXPECT_EQ(st.code, c.code) << c.printer << " " << c.datatype;
+        if (st.ok()) sp.ClosePrinter(h);
+        else EXPECT_EQ(sim.LastError(), c.code);
+    }
+}
+
+TEST(SimSpooler, LoadedFilesOfADeletedDriverGoAtTheRestart) {
+    Sim sim("7", true);
+    StageAndRegister(sim, "Windows x64");
+    Machine& m = *sim.machine;
+    const std::string version = m.PrinterDriverDirectory("Windows x64") + "\\3";
+    m.HoldOpen(version + "\\ZPUI40.DLL", "splwow64.exe");  // a 32-bit program's print dialog
+    ASSERT_TRUE(sim.sys.spooler.DeletePrinterDriverExFor("Windows x64", kDriver, spool::kDpdDeleteUnusedFiles, 3).ok());
+    EXPECT_FALSE(m.FileExists(version + "\\ZMP40.DLL"));
+    EXPECT_FALSE(m.FileExists(version + "\\ZPUI40.DLL"));
+    ASSERT_EQ(m.DeleteAtRestart(), std::vector<std::string>{version + "\\Old\\1\\ZPUI40.DLL"});
+    EXPECT_TRUE(m.IsHeld(version + "\\Old\\1\\ZPUI40.DLL"));
+    m.Reboot();
+    EXPECT_FALSE(m.FileExists(version + "\\Old\\1\\ZPUI40.DLL"));
+    EXPECT_TRUE(m.DeleteAtRestart().empty());
+}
+
 }  // namespace
 }  // namespace zmp::sim::test

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/Restart.h"
 #include "support/SpoolerService.h"
 #include "tests/support/SimFixture.h"
@@ -55,6 +57,47 @@ TEST(SpoolerService, RestartIsStopStartWithTheirPauses) {
     RestartSpooler(*run.platform);
     EXPECT_EQ(run.Events(), (std::vector<std::string>{"EXEC net stop spooler", "SLEEP 2000",
                                                        "EXEC net start spooler", "SLEEP 2000"}));
+    EXPECT_TRUE(run.machine->SpoolerRunning());
+}
+
+// A spooler slower than the pauses: each command is waited for, in steps of
+// 500 ms, so the next one meets the service it expects and the spooler runs
+// again at the end.
+TEST(SpoolerService, ASlowSpoolerIsWaitedForAfterThePause) {
+    SimRun run("7", true, Program::Uninstaller);
+    run.machine->ModelSwitches().spoolerStopMs = 5000;
+    run.machine->ModelSwitches().spoolerStartMs = 3100;
+    RestartSpooler(*run.platform);
+    std::vector<std::string> expected{"EXEC net stop spooler", "SLEEP 2000"};
+    expected.insert(expected.end(), 6, "SLEEP 500");
+    expected.insert(expected.end(), {"EXEC net start spooler", "SLEEP 2000", "SLEEP 500", "SLEEP 500", "SLEEP 500"});
+    EXPECT_EQ(run.Events(), expected);
+    EXPECT_TRUE(run.machine->SpoolerRunning());
+}
+
+TEST(SpoolerService, TheWaitEndsWhenItCannotBeToldOrLastsTooLong) {
+    struct Case {
+        const char* what;
+        const char* preset;
+        const char* fault;       // a failing call, or none
+        Dword stopMs;
+        Dword code;
+        size_t polls;            // SLEEP 500 after the pause
+    } cases[] = {
+        {"no Service Control Manager on 9x", "98", nullptr, 1000, 120, 0},
+        {"state not readable", "xp", "Services.QueryServiceStatus", 5000, err::kAccessDenied, 0},
+        {"net.exe not started", "xp", "Processes.WinExec", 5000, err::kFileNotFound, 0},
+        {"a stop that never ends within 30 s", "xp", nullptr, 60000, 1053, 60},
+    };
+    for (const Case& c : cases) {
+        SimRun run(c.preset, false, Program::Uninstaller);
+        run.machine->ModelSwitches().spoolerStopMs = c.stopMs;
+        if (c.fault) run.sys->Faults().Fail(c.fault, c.code);
+        EXPECT_EQ(StopSpooler(*run.platform, 1500).code, c.code) << c.what;
+        std::vector<std::string> events = run.Events();
+        EXPECT_EQ(std::count(events.begin(), events.end(), "SLEEP 1500"), 1) << c.what;
+        EXPECT_EQ(static_cast<size_t>(std::count(events.begin(), events.end(), "SLEEP 500")), c.polls) << c.what;
+    }
 }
 
 }  // namespace
