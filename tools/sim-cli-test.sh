@@ -151,5 +151,131 @@ refused "an unknown port is refused" install "$WORK/xp" --port PARALLEL
 refused "diff of a machine that has not run: no state before" diff "$WORK/copy"
 refused "diff of a state.json: it has no file list" diff "$WORK/xp/state.json" "$WORK/xp"
 
+# code NAME WANT CMD...: the command ends with exit code WANT (its stderr in $WORK/err).
+code() {
+    local name=$1 want=$2 got=0
+    shift 2
+    timeout 60 "$@" > "$WORK/out" 2> "$WORK/err" || got=$?
+    if [ "$got" = "$want" ]; then
+        passed=$((passed + 1)); echo "ok:   $name"
+    else
+        failed=$((failed + 1)); echo "FAIL: $name (exit $got, wanted $want)"; sed 's/^/    | /' "$WORK/err" | tail -5
+    fi
+}
+field() { "$SIM" show "$1" | python3 -c "import json, sys; d = json.load(sys.stdin); print($2)"; }
+
+# Options that would have nothing to act on are refused before the run, or
+# reported after it when only the run can tell.
+m=$WORK/opts
+"$SIM" new "$m" --os xp > /dev/null
+"$SIM" install "$m" --package "$PKG" --port COM1 --no > /dev/null 2>&1
+"$SIM" install "$m" --package "$PKG" --port COM2 --no > /dev/null 2>&1
+code "--uncheck of a printer not listed is refused" 2 "$SIM" uninstall "$m" --uncheck "No Such Printer"
+check "... naming the printers listed" "$WORK/err" \
+    'zmpk40-sim: --uncheck "No Such Printer": the uninstaller lists no such printer (it lists "KORVANT ZMP-K40", "KORVANT ZMP-K40(#1)")'
+printers "$m" > "$WORK/p3"
+check "... and nothing was removed" "$WORK/p3" "KORVANT ZMP-K40 on COM1:" "KORVANT ZMP-K40(#1) on COM2:"
+code "unchecking every printer closes the list instead of hanging" 0 \
+    "$SIM" uninstall "$m" --uncheck "KORVANT ZMP-K40" --uncheck "KORVANT ZMP-K40(#1)"
+printers "$m" > "$WORK/p4"
+check "... and keeps them all" "$WORK/p4" "KORVANT ZMP-K40 on COM1:" "KORVANT ZMP-K40(#1) on COM2:"
+m=$WORK/nolist
+"$SIM" new "$m" --os 7 --wow64 > /dev/null
+"$SIM" install "$m" --package "$PKG" --port USB > /dev/null 2>&1
+code "--cancel when the removal starts by itself is refused" 2 "$SIM" uninstall "$m" --cancel
+check "... saying why" "$WORK/err" \
+    "zmpk40-sim: --cancel: the uninstaller lists no printer on this machine, so nothing can be chosen (its removal, if any, starts by itself)"
+cp -r "$PKG" "$WORK/quiet"
+printf '[ZMPK40]\r\nPORTDLG=FALSE\r\nPORT=COM3\r\n' > "$WORK/quiet/ZMPK40_Config.KVT"
+m=$WORK/hidden
+"$SIM" new "$m" --os xp > /dev/null
+code "--port with the dialog hidden by the configuration is reported" 3 \
+    "$SIM" install "$m" --package "$WORK/quiet" --port COM1 --no
+check "... and the configured port was used" "$WORK/err" \
+    "zmpk40-sim: the installer did not show its port dialog (its configuration names the port): --port, --ip, --tcp-port and --cancel-port had nothing to act on"
+printers "$m" > "$WORK/p5"
+check "... on COM3:" "$WORK/p5" "KORVANT ZMP-K40 on COM3:"
+
+# A hand-written state with a mistake is refused with the path of the field.
+mkdir -p "$WORK/bad"
+echo '{"os": {"preset": "7"}, "spooler": {"printers": [{"name": "P", "jobs": ["1"]}]}}' > "$WORK/bad/state.json"
+code "a hand-written state with a wrong type is refused" 1 "$SIM" new "$WORK/badm" --from "$WORK/bad/state.json"
+check "... naming the field" "$WORK/err" \
+    "zmpk40-sim: cannot load the machine in $WORK/badm: state.json: spooler.printers[0].jobs[0]: expected a number from 0 to 4294967295"
+
+# "Restart, then run the installer again": an older version is removed, the
+# installer asks for the restart it needs; after it the installation runs.
+mkdir -p "$WORK/older"
+cat > "$WORK/older/state.json" <<'STATE'
+{
+  "os": {"preset": "7", "is64Bit": true},
+  "spooler": {
+    "drivers": [{"name": "KORVANT ZMP-K40", "driverPath": "UNIDRV.DLL", "dataFile": "ZMP40.GPD",
+                 "configFile": "UNIDRVUI.DLL",
+                 "reportedData": {"MajorVersion": 2, "MinorVersion": 0, "BuildVersion": 5, "ExtraVersion": 9}}],
+    "printers": [{"name": "KORVANT ZMP-K40", "driver": "KORVANT ZMP-K40", "port": "COM1:"}]
+  }
+}
+STATE
+m=$WORK/restart
+"$SIM" new "$m" --from "$WORK/older/state.json" > /dev/null
+"$SIM" install "$m" --package "$PKG" --port COM1 --yes > "$WORK/t10" 2>&1
+check "older version: removed, restart" "$WORK/t10" "RESTART" "EXIT 0"
+code "reboot" 0 "$SIM" reboot "$m"
+"$SIM" install "$m" --package "$PKG" --port COM1 --no > "$WORK/t11" 2>&1
+check "after the restart: installed" "$WORK/t11" "STATUS The driver has been successfully installed." "EXIT 0"
+field "$m" '[p["name"] for p in d["spooler"]["printers"]]' > "$WORK/p6"
+check "... one printer of the new version" "$WORK/p6" "['KORVANT ZMP-K40']"
+
+# A restart releases what other processes hold and lets Plug and Play find a
+# printer still plugged in whose device node the uninstaller removed.
+m=$WORK/pnp
+"$SIM" new "$m" --os 7 --wow64 > /dev/null
+"$SIM" install "$m" --package "$PKG" --port USB > /dev/null 2>&1
+"$SIM" plug "$m"
+"$SIM" uninstall "$m" --no > /dev/null 2>&1
+field "$m" 'len(d["devices"]), len(d["undiscoveredDevices"])' > "$WORK/d1"
+check "uninstall: node removed, printer still plugged in" "$WORK/d1" "0 1"
+"$SIM" reboot "$m"
+field "$m" 'len(d["devices"]), len(d["spooler"]["drivers"])' > "$WORK/d2"
+check "reboot: the device is back, without a driver (its package went)" "$WORK/d2" "1 0"
+
+# One run at a time: a second one is refused while the first holds the machine.
+m=$WORK/xp
+flock "$m/.lock" sleep 3 &
+holder=$!
+sleep 0.5
+code "a second run on a machine in use is refused" 1 "$SIM" show "$m"
+grep -q "is in use by another run" "$WORK/err" && { passed=$((passed + 1)); echo "ok:   ... saying so"; } \
+    || { failed=$((failed + 1)); echo "FAIL: ... saying so"; cat "$WORK/err"; }
+wait "$holder"
+
+# A run killed at any moment leaves a machine that loads: the one before it
+# or the one after. A machine with many files makes the runs long enough to
+# be killed in loading, running and saving; the kills are spread over the
+# time a whole run takes.
+mkdir -p "$WORK/many/drive/c/Data"
+(cd "$WORK/many/drive/c/Data" && for i in $(seq 1 2000); do echo "file $i" > "f$i.txt"; done)
+echo '{"os": {"preset": "7", "is64Bit": true}}' > "$WORK/many/state.json"
+m=$WORK/killed
+"$SIM" new "$m" --from "$WORK/many/state.json" > /dev/null
+start=$(date +%s%N)
+"$SIM" show "$m" > /dev/null
+whole=$(( ($(date +%s%N) - start) / 1000000 * 2 ))   # ms: a load and a save
+intact=0
+for tenth in 1 2 3 4 5 6 7 8 9 10; do
+    timeout --foreground -s KILL "$(awk "BEGIN {print $whole * $tenth / 10000}")" "$SIM" plug "$m" > /dev/null 2>&1 || true
+    flock "$m/.lock" true   # the killed run is gone once its lock is free
+    n=$(field "$m" 'sum(1 for f in d["fileList"] if f["path"].startswith("C:\\Data\\")), len(d["devices"])' 2>&1)
+    case "$n" in "2000 0"|"2000 1") intact=$((intact + 1)) ;; *) echo "    after a kill at $tenth/10: $n" ;; esac
+done
+"$SIM" plug "$m"
+n=$(field "$m" 'len(d["devices"])')
+if [ "$intact" = 10 ] && [ "$n" = 1 ]; then
+    passed=$((passed + 1)); echo "ok:   runs killed at 10 moments leave a machine that loads, whole"
+else
+    failed=$((failed + 1)); echo "FAIL: runs killed at 10 moments leave a machine that loads, whole ($intact of 10, $n device)"
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

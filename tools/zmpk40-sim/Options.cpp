@@ -1,5 +1,7 @@
 #include "tools/zmpk40-sim/Options.h"
 
+#include <algorithm>
+#include <set>
 #include <map>
 
 #include "installer/Port_Dlg.h"
@@ -17,6 +19,8 @@ const char* const kUsage =
     "  zmpk40-sim uninstall DIR [--uncheck NAME]... [--cancel] [--yes|--no] [--before FILE]\n"
     "             [-- ARGS...]                   runs the installed uninstaller\n"
     "  zmpk40-sim plug DIR                       switches the USB printer on\n"
+    "  zmpk40-sim reboot DIR                     restarts the machine: held files released,\n"
+    "                                            Plug and Play finds the devices again\n"
     "  zmpk40-sim show DIR                       prints the machine's state as JSON\n"
     "  zmpk40-sim diff DIR [--json]              what the last install, uninstall or plug changed\n"
     "  zmpk40-sim diff BEFORE AFTER [--json]     the changes from one state to another (machine\n"
@@ -27,8 +31,12 @@ const char* const kUsage =
     "TIME <virtual ms>; CR and LF in a text show as \\r and \\n. Message boxes with only OK are\n"
     "answered OK, the restart question No unless --yes. ARGS after \"--\" are the program's own\n"
     "command line (/quiet, /passive, /port ...); a box the program answers itself, unseen, shows\n"
-    "as LOGGED <text> -> OK|YES|NO. The machine is saved afterwards, and its state before the\n"
-    "run is kept (DIR/before.json; --before FILE saves a copy).\n";
+    "as LOGGED <text> -> OK|YES|NO. The machine is saved afterwards, in one step (a run that is\n"
+    "killed leaves the machine as it was), and its state before the run is kept\n"
+    "(DIR/before.json; --before FILE saves a copy). One run at a time uses a machine; another\n"
+    "is refused while it runs.\n"
+    "Exit codes: 0 done, 1 failed, 2 not a valid command line for this machine, 3 done, but an\n"
+    "option had nothing to act on (said on stderr).\n";
 
 namespace {
 
@@ -51,6 +59,7 @@ bool Allowed(const std::string& command, const std::string& option) {
         {"install", {"--package", "--port", "--ip", "--tcp-port", "--cancel-port", "--yes", "--no", "--before"}},
         {"uninstall", {"--uncheck", "--cancel", "--yes", "--no", "--before"}},
         {"plug", {}},
+        {"reboot", {}},
         {"show", {}},
         {"diff", {"--json"}},
     };
@@ -77,8 +86,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
     }
     o.command = args[0];
     o.dir = args[1];
-    if (o.command != "new" && o.command != "install" && o.command != "uninstall" &&
-        o.command != "plug" && o.command != "show" && o.command != "diff") {
+    if (o.command != "new" && o.command != "install" && o.command != "uninstall" && o.command != "plug" &&
+        o.command != "reboot" && o.command != "show" && o.command != "diff") {
         error = "unknown command: " + o.command;
         return false;
     }
@@ -199,31 +208,51 @@ std::string JoinArguments(const std::vector<std::string>& args) {
     return line;
 }
 
-sim::Script MakeScript(const Options& o) {
+sim::Script MakeScript(const Options& o, const std::vector<std::string>& listed, bool* portDialogShown) {
     using sim::UserAction;
     sim::Script script;
+    // The first thing done on the port dialog says that it was shown.
+    std::vector<UserAction> port{UserAction::Call([portDialogShown] {
+        if (portDialogShown) *portDialogShown = true;
+    })};
     if (o.cancelPort) {
-        script.OnDialog(kPortDialog, {UserAction::Escape()});
+        port.push_back(UserAction::Escape());
     } else {
-        std::vector<UserAction> actions;
-        if (!o.port.empty()) actions.push_back(UserAction::Click(kPortRadio.at(o.port)));
+        if (!o.port.empty()) port.push_back(UserAction::Click(kPortRadio.at(o.port)));
         unsigned packed = 0;
-        if (!o.ip.empty() && ParseAddress(o.ip, packed))
-            actions.push_back(UserAction::TypeAddress(kAddressControl, packed));
-        if (!o.tcpPort.empty()) actions.push_back(UserAction::Type(kPortEdit, o.tcpPort));
-        actions.push_back(UserAction::Click(kNextButton));
+        if (!o.ip.empty() && ParseAddress(o.ip, packed)) port.push_back(UserAction::TypeAddress(kAddressControl, packed));
+        if (!o.tcpPort.empty()) port.push_back(UserAction::Type(kPortEdit, o.tcpPort));
+        port.push_back(UserAction::Click(kNextButton));
         // Still open after "Next" (a rejected port number): the user gives up.
-        actions.push_back(UserAction::Escape());
-        script.OnDialog(kPortDialog, std::move(actions));
+        port.push_back(UserAction::Escape());
     }
+    script.OnDialog(kPortDialog, std::move(port));
 
     std::vector<UserAction> list;
     for (const std::string& name : o.uncheck) list.push_back(UserAction::Uncheck(kCheckList, name));
-    list.push_back(UserAction::Click(o.cancelList ? kCancelButton : kUninstallButton));
+    // With every printer unchecked "Uninstall" is greyed: the user closes
+    // the dialog instead.
+    const bool noneChecked =
+        !listed.empty() && std::set<std::string>(o.uncheck.begin(), o.uncheck.end()).size() >= listed.size();
+    list.push_back(UserAction::Click(o.cancelList || noneChecked ? kCancelButton : kUninstallButton));
     script.OnDialog(kUninstallerDialog, std::move(list));
 
     if (o.restartAnswer != 0) script.AnswerYesNo(o.restartAnswer > 0);
     return script;
+}
+
+std::string CheckListOptions(const Options& o, const std::vector<std::string>& listed) {
+    if (o.uncheck.empty() && !o.cancelList) return "";
+    if (listed.empty())
+        return std::string(o.cancelList ? "--cancel" : "--uncheck") +
+               ": the uninstaller lists no printer on this machine, so nothing can be chosen (its removal, if any, "
+               "starts by itself)";
+    std::string names;
+    for (const std::string& n : listed) names += (names.empty() ? "\"" : ", \"") + n + "\"";
+    for (const std::string& name : o.uncheck)
+        if (std::find(listed.begin(), listed.end(), name) == listed.end())
+            return "--uncheck \"" + name + "\": the uninstaller lists no such printer (it lists " + names + ")";
+    return "";
 }
 
 }  // namespace zmp::tool

@@ -9,7 +9,7 @@
 namespace zmp::tool {
 
 struct Options {
-    std::string command;  // new, install, uninstall, plug, show, diff
+    std::string command;  // new, install, uninstall, plug, reboot, show, diff
     std::string dir;      // diff: the state before (a machine directory or a state file)
     // new
     std::string os;
@@ -39,8 +39,13 @@ extern const char* const kUsage;
 // False with a message when the command line is not valid.
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
 
-// The scripted user the options describe.
-sim::Script MakeScript(const Options& options);
+// The scripted user the options describe. listed: the printers the
+// uninstaller will list; portDialogShown is set when the port dialog shows.
+sim::Script MakeScript(const Options& options, const std::vector<std::string>& listed, bool* portDialogShown);
+
+// "" when the check list options fit the printers the uninstaller lists,
+// else what is wrong.
+std::string CheckListOptions(const Options& options, const std::vector<std::string>& listed);
 
 // "A.B.C.D" as the IP-address control holds it; false when it is not one.
 bool ParseAddress(const std::string& text, unsigned& packed);

@@ -15,11 +15,21 @@ const char* const kBeforeStateFile = "before.json";
 
 namespace {
 
+// Written beside, then renamed: a killed run never leaves half a state.
 bool WriteText(const fs::path& path, const std::string& text, std::string& error) {
-    std::ofstream out(path, std::ios::trunc);
-    out << text << '\n';
-    if (out) return true;
-    error = "cannot write " + path.string();
+    const fs::path partial = path.string() + ".tmp";
+    {
+        std::ofstream out(partial, std::ios::trunc);
+        out << text << '\n';
+        if (!out.flush()) {
+            error = "cannot write " + partial.string();
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(partial, path, ec);
+    if (!ec) return true;
+    error = "cannot write " + path.string() + ": " + ec.message();
     return false;
 }
 

@@ -1,5 +1,11 @@
 // zmpk40-sim: keeps a simulated Windows machine in a directory and runs the
 // installer and the uninstaller on it, printing what happened.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -16,27 +22,65 @@
 namespace zmp::tool {
 namespace {
 
-constexpr int kUsageError = 2;
 constexpr int kFailure = 1;
+constexpr int kUsageError = 2;
+constexpr int kOptionUnused = 3;
 constexpr const char* kPackageFolder = "\\Users\\Public\\Downloads\\ZMPK40";
 constexpr const char* kUtilitiesFolder = "\\ZMP-K40";
+constexpr const char* kDriverName = "KORVANT ZMP-K40";
 
-int Fail(const std::string& message) {
+int Fail(const std::string& message, int code = kFailure) {
     std::fprintf(stderr, "zmpk40-sim: %s\n", message.c_str());
-    return kFailure;
+    return code;
 }
 
-// Milliseconds since 1970 of a local time (days from the civil date).
-long long Milliseconds(const LocalTime& t) {
-    long long y = static_cast<long long>(t.year) - (t.month <= 2 ? 1 : 0);
-    long long era = (y >= 0 ? y : y - 399) / 400;
-    long long yoe = y - era * 400;
-    long long m = t.month;
-    long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + t.day - 1;
-    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    long long days = era * 146097 + doe - 719468;
-    return ((days * 24 + t.hour) * 60 + t.minute) * 60000LL + t.second * 1000LL + t.milliseconds;
-}
+// One run at a time per machine: DIR/.lock, held (flock) while a command
+// uses the directory and released by the system however the run ends.
+class MachineLock {
+public:
+    // An empty dir locks nothing.
+    MachineLock(const std::string& dir, bool create) {
+        if (dir.empty()) return;
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        if (create) fs::create_directories(dir, ec);
+        if (!fs::is_directory(dir, ec)) {
+            error_ = "no machine in " + dir;
+            return;
+        }
+        const std::string path = (fs::path(dir) / ".lock").string();
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ < 0) {
+            error_ = "cannot use the machine in " + dir + ": " + std::strerror(errno);
+            return;
+        }
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            char holder[32] = {};
+            ssize_t n = ::pread(fd_, holder, sizeof holder - 1, 0);
+            std::string pid = n > 0 ? std::string(holder, static_cast<size_t>(n)) : std::string("?");
+            while (!pid.empty() && (pid.back() == '\n' || pid.back() == ' ')) pid.pop_back();
+            error_ = "the machine in " + dir + " is in use by another run (process " + pid +
+                     "); try again when it has ended";
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+        const std::string pid = std::to_string(::getpid()) + "\n";
+        if (::ftruncate(fd_, 0) == 0 && ::pwrite(fd_, pid.data(), pid.size(), 0) < 0) {
+            // The pid is only for the message another run gives.
+        }
+    }
+    ~MachineLock() {
+        if (fd_ >= 0) ::close(fd_);  // releases the lock
+    }
+    MachineLock(const MachineLock&) = delete;
+    MachineLock& operator=(const MachineLock&) = delete;
+    const std::string& Error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    std::string error_;
+};
 
 std::unique_ptr<sim::Machine> LoadMachine(const std::string& dir) {
     std::string error;
@@ -54,6 +98,15 @@ bool SaveMachine(const sim::Machine& machine, const std::string& dir) {
 
 std::string Drive(const sim::Machine& machine) { return machine.WindowsDirectory().substr(0, 2); }
 
+// The printers the uninstaller lists: the local ones on the driver named
+// exactly as ours.
+std::vector<std::string> ListedPrinters(const sim::Machine& machine) {
+    std::vector<std::string> names;
+    for (const sim::SimPrinter& p : machine.Printers())
+        if (p.driver == kDriverName) names.push_back(p.name);
+    return names;
+}
+
 int New(const Options& o) {
     std::unique_ptr<sim::Machine> machine;
     if (!o.os.empty()) {
@@ -69,7 +122,6 @@ int New(const Options& o) {
         namespace fs = std::filesystem;
         std::error_code ec;
         if (!fs::is_regular_file(o.from)) return Fail("no state file " + o.from);
-        fs::create_directories(o.dir, ec);
         fs::path target = fs::path(o.dir) / "state.json";
         fs::path drive = fs::absolute(o.from).parent_path() / "drive";
         fs::path targetDrive = fs::path(o.dir) / "drive";
@@ -90,7 +142,7 @@ int New(const Options& o) {
     return SaveMachine(*machine, o.dir) ? 0 : kFailure;
 }
 
-// Saves the machine after a run or plug, with its state from before.
+// Saves the machine after a run, plug or reboot, with its state from before.
 int SaveWithBefore(const sim::Machine& machine, const Options& o, const std::string& before) {
     if (!SaveMachine(machine, o.dir)) return kFailure;
     std::string error;
@@ -103,6 +155,7 @@ int Run(const Options& o, resources::Program program) {
 
     sim::RunOptions run;
     run.program = program;
+    const std::vector<std::string> listed = ListedPrinters(*machine);
     if (program == resources::Program::Installer) {
         if (!std::filesystem::is_directory(o.package)) return Fail("no package folder " + o.package);
         run.currentDirectory = Drive(*machine) + kPackageFolder;
@@ -114,17 +167,28 @@ int Run(const Options& o, resources::Program program) {
         run.currentDirectory = machine->WindowsDirectory() + kUtilitiesFolder;
         std::string program = run.currentDirectory + "\\" + sim::ProgramFileName(run.program);
         if (!machine->FileExists(program)) return Fail("the uninstaller is not installed: no " + program);
+        if (std::string wrong = CheckListOptions(o, listed); !wrong.empty()) return Fail(wrong, kUsageError);
     }
-    run.script = MakeScript(o);
+    bool portDialogShown = false;
+    run.script = MakeScript(o, listed, &portDialogShown);
     const std::string before = machine->Show();  // the package is the user's, already there
     run.arguments = JoinArguments(o.programArgs);
 
     sim::Events events;
     events.EchoTo(stdout);
-    const long long start = Milliseconds(machine->Now());
+    const long long start = sim::EpochMilliseconds(machine->Now());
     sim::RunProgram(*machine, std::move(run), events);
-    events.Add("TIME", std::to_string(Milliseconds(machine->Now()) - start));
-    return SaveWithBefore(*machine, o, before);
+    events.Add("TIME", std::to_string(sim::EpochMilliseconds(machine->Now()) - start));
+    if (int saved = SaveWithBefore(*machine, o, before)) return saved;
+
+    // Whether the port dialog shows is the installer's decision (its
+    // configuration file): the options for it are reported when unused.
+    const bool portOptions = o.cancelPort || !o.port.empty() || !o.ip.empty() || !o.tcpPort.empty();
+    if (program == resources::Program::Installer && portOptions && !portDialogShown)
+        return Fail("the installer did not show its port dialog (its configuration names the port): "
+                    "--port, --ip, --tcp-port and --cancel-port had nothing to act on",
+                    kOptionUnused);
+    return 0;
 }
 
 int Plug(const Options& o) {
@@ -132,6 +196,14 @@ int Plug(const Options& o) {
     if (!machine) return kFailure;
     const std::string before = machine->Show();
     machine->PlugUsbPrinter();
+    return SaveWithBefore(*machine, o, before);
+}
+
+int Reboot(const Options& o) {
+    auto machine = LoadMachine(o.dir);
+    if (!machine) return kFailure;
+    const std::string before = machine->Show();
+    machine->Reboot();
     return SaveWithBefore(*machine, o, before);
 }
 
@@ -169,10 +241,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zmpk40-sim: %s\n\n%s", error.c_str(), kUsage);
         return kUsageError;
     }
+    // diff may name state files; every machine directory named is locked.
+    const bool stateFile = options.command == "diff" && !std::filesystem::is_directory(options.dir);
+    MachineLock lock(stateFile ? std::string() : options.dir, options.command == "new");
+    if (!lock.Error().empty()) return Fail(lock.Error());
+    const bool afterDir = !options.after.empty() && std::filesystem::is_directory(options.after);
+    MachineLock afterLock(afterDir ? options.after : std::string(), false);
+    if (!afterLock.Error().empty()) return Fail(afterLock.Error());
     if (options.command == "new") return New(options);
     if (options.command == "install") return Run(options, zmp::resources::Program::Installer);
     if (options.command == "uninstall") return Run(options, zmp::resources::Program::Uninstaller);
     if (options.command == "plug") return Plug(options);
+    if (options.command == "reboot") return Reboot(options);
     if (options.command == "diff") return Diff(options);
     return Show(options);
 }
