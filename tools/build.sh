@@ -4,12 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh
-# ccache, where the machine has it, lets several working trees share objects.
-launch=()
-if command -v ccache >/dev/null; then
-  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
-  launch=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
+source tools/ccache.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug "${launch[@]}" >/dev/null
 cmake --build build -j2
 cmake -S . -B build-win32 -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel "${launch[@]}" \
