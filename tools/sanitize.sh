@@ -18,4 +18,4 @@ cmake --build "$build" -j2
 # A report stops the test at once, with its stack.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
-ctest --test-dir "$build" -j2 --output-on-failure
+ctest --test-dir "$build" -j2 --output-on-failure --timeout 1800

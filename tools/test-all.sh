@@ -2,20 +2,27 @@
 # Every test: the native suite over the simulated Windows machine, the same
 # suite under AddressSanitizer and UBSan, a short run of every fuzz harness,
 # the checks of the cross-built Windows executables, and the programs under
-# Wine driven like a user.
+# Wine driven like a user. Each stage's wall time after it, the whole at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/build.sh
+started=$SECONDS
+trap 'echo "test command: $((SECONDS - started)) s"' EXIT
+stage() {
+  local from=$SECONDS
+  "$@"
+  echo "-- $1: $((SECONDS - from)) s" >&2
+}
+stage tools/build.sh
 # Each entry has its own time-out; --timeout is for any that has none.
-ctest --test-dir build -j2 --output-on-failure --timeout 600
+stage ctest --test-dir build -j2 --output-on-failure --timeout 600
 grep -h '^fault sweep:' build/Testing/Temporary/LastTest.log || true
-tools/sanitize.sh         # about four minutes
-tools/fuzz.sh             # 20 s per harness, after its build
-tools/check-pe.sh build-win32
-tools/sim-cli-test.sh build/tools/zmpk40-sim/zmpk40-sim build-win32/dist
+stage tools/sanitize.sh   # the sanitizer tree (clang) also builds the fuzz harnesses
+stage tools/fuzz.sh       # 20 s per harness, two at a time
+stage tools/check-pe.sh build-win32
+stage tools/sim-cli-test.sh build/tools/zmpk40-sim/zmpk40-sim build-win32/dist
 # The main job as its reader gets it: under 200 lines, and every leftover of
 # install-then-uninstall with the reason it stays.
-tools/main-job.sh > build/main-job.txt
+stage tools/main-job.sh > build/main-job.txt
 if [ "$(wc -l < build/main-job.txt)" -ge 200 ] || ! grep -qx '  Nothing else.' build/main-job.txt; then
   cat build/main-job.txt
   echo "main job: over 200 lines, or a leftover without a reason (above)"
@@ -27,7 +34,7 @@ fi
 ZMP_WITH_WINE=1 tools/deps.sh
 tools/wine/results_page_test.py
 status=0
-tools/wine/harness.py || status=$?
+stage tools/wine/harness.py || status=$?
 # The run's results page as headless Chromium shows it, also after a failure
 # (screenshot: build-wine/results/index.png).
 tools/wine/harness.py --check-page
