@@ -245,7 +245,9 @@ int main(int argc, char** argv) {
     const bool stateFile = options.command == "diff" && !std::filesystem::is_directory(options.dir);
     MachineLock lock(stateFile ? std::string() : options.dir, options.command == "new");
     if (!lock.Error().empty()) return Fail(lock.Error());
-    const bool afterDir = !options.after.empty() && std::filesystem::is_directory(options.after);
+    std::error_code ec;
+    const bool afterDir = !options.after.empty() && std::filesystem::is_directory(options.after) &&
+                          !std::filesystem::equivalent(options.after, options.dir, ec);
     MachineLock afterLock(afterDir ? options.after : std::string(), false);
     if (!afterLock.Error().empty()) return Fail(afterLock.Error());
     if (options.command == "new") return New(options);
