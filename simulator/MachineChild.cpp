@@ -34,6 +34,20 @@ constexpr const char* kUsbPort = "USB001";
 
 }  // namespace
 
+PrinterInfo2 Machine::State::PrinterOn(const SimDriver& driver, const std::string& name, const std::string& port) {
+    PrinterInfo2 info;
+    info.printerName = name;
+    info.portName = port;
+    info.driverName = driver.name;
+    // The processor the driver's INF named, when it is there.
+    info.printProcessor = !driver.printProcessor.empty() && FindProcessor(driver.printProcessor, os.NativeEnvironment())
+                              ? driver.printProcessor
+                              : "winprint";
+    info.datatype = "RAW";
+    info.priority = 1;
+    return info;
+}
+
 // --- the PrintUIEntry child -----------------------------------------------------------
 
 Dword Machine::State::RunPrintUiEntry(const std::string& arguments, const std::string& currentDirectory,
@@ -90,16 +104,7 @@ Dword Machine::State::RunPrintUiEntry(const std::string& arguments, const std::s
     if (!installPrinter) return err::kSuccess;
     SimDriver* driver = FindDriver(model, native);
     if (!driver) return err::kUnknownPrinterDriver;
-    PrinterInfo2 info;
-    info.printerName = name;
-    info.portName = port;
-    info.driverName = driver->name;
-    info.printProcessor =
-        !driver->printProcessor.empty() && FindProcessor(driver->printProcessor, native) ? driver->printProcessor
-                                                                                          : "winprint";
-    info.datatype = "RAW";
-    info.priority = 1;
-    return AddPrinter(info);
+    return AddPrinter(PrinterOn(*driver, name, port));
 }
 
 // --- Plug and Play --------------------------------------------------------------------
@@ -138,18 +143,10 @@ void Machine::State::PlugUsbPrinter() {
     if (!FindPort(kUsbPort)) ports.push_back({kUsbPort, "USB Monitor", "", 0, 0});
     for (const SimPrinter& p : printers)
         if (IEquals(p.port, kUsbPort) && IEquals(p.driver, driver->name)) return;
-    PrinterInfo2 info;
-    info.printerName = kUsbPrinterName;
-    for (unsigned copy = 1; FindPrinter(info.printerName); ++copy)
-        info.printerName = std::string(kUsbPrinterName) + " (Copy " + std::to_string(copy) + ")";
-    info.portName = kUsbPort;
-    info.driverName = driver->name;
-    info.printProcessor =
-        !driver->printProcessor.empty() && FindProcessor(driver->printProcessor, native) ? driver->printProcessor
-                                                                                          : "winprint";
-    info.datatype = "RAW";
-    info.priority = 1;
-    AddPrinter(info);
+    std::string name = kUsbPrinterName;
+    for (unsigned copy = 1; FindPrinter(name); ++copy)
+        name = std::string(kUsbPrinterName) + " (Copy " + std::to_string(copy) + ")";
+    AddPrinter(PrinterOn(*driver, name, kUsbPort));
 }
 
 void Machine::State::RediscoverDevices() {

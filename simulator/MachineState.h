@@ -340,6 +340,9 @@ struct Machine::State {
     // INF without a catalog: 0 when the user goes on, else the code.
     Dword VerifySignature(const std::string& infPath, const InfFile& inf);
 
+    // The printer Windows itself adds for a driver (the child, Plug and Play).
+    PrinterInfo2 PrinterOn(const SimDriver& driver, const std::string& name, const std::string& port);
+
     // --- Plug and Play
     void PlugUsbPrinter();
     // What a restart's hardware scan does: present devices without a node

@@ -55,6 +55,13 @@ PrinterInfo2 OurPrinter(const std::string& name, const std::string& port) {
     return info;
 }
 
+// Our printer, added and its handle closed.
+void AddOurPrinter(Sim& sim, const std::string& name = kDriver, const std::string& port = "COM1:") {
+    PrinterHandle h;
+    ASSERT_TRUE(sim.sys.spooler.AddPrinter(OurPrinter(name, port), h).ok());
+    sim.sys.spooler.ClosePrinter(h);
+}
+
 TEST(SimSpooler, RegistrationAnswersAsTheSpoolerDoes) {
     Sim sim("xp");
     StageAndRegister(sim, "Windows NT x86");
@@ -401,9 +408,8 @@ TEST(SimSpooler, AddPrinterChecksProcessorDatatypePortDriverThenName) {
     Sim sim("xp");
     StageAndRegister(sim, "Windows NT x86");
     Spooler& sp = sim.sys.spooler;
+    AddOurPrinter(sim);
     PrinterHandle h;
-    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
-    sp.ClosePrinter(h);
     // Each case breaks every check from its own on: only the first one counts.
     auto printer = [](const char* processor, const char* datatype, const char* port, const char* driver) {
         PrinterInfo2 info = OurPrinter(kDriver, port);
@@ -490,9 +496,7 @@ TEST(SimSpooler, AMonitorIsInUseOnlyThroughAPortAPrinterUses) {
     Sim sim("xp");
     StageAndRegister(sim, "Windows NT x86");
     Spooler& sp = sim.sys.spooler;
-    PrinterHandle h;
-    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
-    sp.ClosePrinter(h);
+    AddOurPrinter(sim);
     sim.Magic();
     EXPECT_EQ(sp.DeleteMonitor("Local Port").code, err::kPrintMonitorInUse);  // COM1: is printed to
     EXPECT_EQ(sim.LastError(), err::kPrintMonitorInUse);
@@ -642,9 +646,8 @@ TEST(SimSpooler, OpenPrinterChecksTheDatatypeAgainstThePrintersProcessor) {
     Sim sim("xp");
     StageAndRegister(sim, "Windows NT x86");
     Spooler& sp = sim.sys.spooler;
+    AddOurPrinter(sim);
     PrinterHandle h;
-    ASSERT_TRUE(sp.AddPrinter(OurPrinter(kDriver, "COM1:"), h).ok());
-    sp.ClosePrinter(h);
     PrinterInfo2 onWinprint = OurPrinter("On winprint", "COM2:");
     onWinprint.printProcessor = "winprint";
     ASSERT_TRUE(sp.AddPrinter(onWinprint, h).ok());
