@@ -167,6 +167,8 @@ std::unique_ptr<Machine> Machine::Preset(const std::string& name, bool is64Bit, 
             s.files.Put(JoinPath(s.ProcessorDir(env), "winprint.dll"), "MZ winprint " + env);
             s.processors.push_back({"winprint", env, "winprint.dll"});
         }
+        // Vista and later keep their driver packages in the driver store.
+        if (os.VistaOrLater()) s.files.EnsureDirectory(s.DriverStoreDir());
         if (os.is64Bit) {
             std::string wow = s.SysWow64Dir();
             for (const char* f : {"kernel32.dll", "cmd.exe", "rundll32.exe", "printui.dll", "wbem\\framedyn.dll"})
