@@ -61,6 +61,7 @@ KNOWN = [
     Known("no-usb-enumeration", "registry", sim=r"\\Enum\\USBPRINT\\KORVANT_ZMP-K40(\\|$)"),
     Known("no-usb-enumeration", "spooler", sim=r'^port "USB001"$'),
     Known("no-printer-event", "registry", sim=r"\\Printers\\KORVANT ZMP-K40\\PrinterDriverData$"),
+    Known("no-driver-store", "files", sim=r"^%WINDIR%\\system32\\driverstore\\filerepository\\zmpk40\.inf_"),
     # XP x64: nothing after the refused printer runs under Wine.
     Known("spooler-in-process", "exit", wine=r"^255$", sim=r"^0$", scenarios=("12-xp64-com3",)),
     Known("spooler-in-process", "log", sim=r"^((CopyINFFile|DeleteFilesUsed|RegisterUninstallInfo|"
