@@ -108,15 +108,6 @@ bool ParseClock(const std::string& text, LocalTime& t) {
 
 Dword DefaultAttributes(const FileNode& node) { return node.directory ? 0 : file::kAttributeArchive; }
 
-// FNV-1a, 64 bits, as hex: enough to tell a rewritten file from the one before.
-std::string Digest(const std::string& data) {
-    std::uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : data) h = (h ^ c) * 1099511628211ull;
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
-    return text;
-}
-
 // Physical path of a file node on the host.
 fs::path HostPath(const fs::path& driveRoot, const std::string& windowsPath) {
     fs::path out = driveRoot / std::string(1, static_cast<char>(std::tolower(windowsPath[0])));
@@ -641,7 +632,7 @@ std::string Machine::Show() const {
         if (node.directory) entry["directory"] = true;
         else {
             entry["size"] = node.data.size();
-            entry["digest"] = Digest(node.data);
+            entry["digest"] = Digest(node.data);  // enough to tell a rewritten file from the one before
         }
         if (!node.junction.empty()) entry["junction"] = node.junction;
         std::vector<std::string> holders = state_->holds.Processes(node.path);

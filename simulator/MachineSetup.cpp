@@ -142,19 +142,6 @@ std::uint64_t DriverDate(const std::string& text) {
     return static_cast<std::uint64_t>(days) * kFiletimeTicksPerDay;
 }
 
-// A 64-bit FNV-1a of the INF's text: the store folder's suffix.
-std::string ContentHash(const std::string& text) {
-    std::uint64_t h = 1469598103934665603ULL;
-    for (unsigned char c : text) {
-        h ^= c;
-        h *= 1099511628211ULL;
-    }
-    static const char* const kHex = "0123456789abcdef";
-    std::string out(16, '0');
-    for (int i = 15; i >= 0; --i, h >>= 4) out[i] = kHex[h & 0xF];
-    return out;
-}
-
 std::string Lower(const std::string& text) {
     std::string out = text;
     for (char& c : out)
@@ -221,7 +208,7 @@ Dword Machine::State::PackageFiles(const std::string& infPath, const InfFile& in
 
 std::string Machine::State::StorePackageDir(const std::string& infPath, const std::string& infText) const {
     return JoinPath(DriverStoreDir(),
-                    Lower(FileName(infPath)) + "_" + SourceArch(os.NativeEnvironment()) + "_" + ContentHash(infText));
+                    Lower(FileName(infPath)) + "_" + SourceArch(os.NativeEnvironment()) + "_" + Digest(infText));
 }
 
 void Machine::State::StagePackage(const std::string& infPath, const std::string& infText) {

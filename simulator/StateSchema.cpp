@@ -134,6 +134,7 @@ const Shape& StateShape() {
             {"os", S::Obj({{"preset", S::Str()}, {"platformId", S::Dw()}, {"majorVersion", S::Dw()},
                            {"minorVersion", S::Dw()}, {"buildNumber", S::Dw()}, {"productType", S::Dw()},
                            {"csdVersion", S::Str()}, {"is64Bit", S::Flag()}, {"windowsDirectory", S::Str()},
+                           {"language", S::Str()}, {"codePage", S::Dw()},
                            {"functions", S::Obj({{"IsWow64Process", S::Flag()}, {"RegDeleteKeyExA", S::Flag()},
                                                  {"GetSystemWow64DirectoryA", S::Flag()},
                                                  {"SetupUninstallOEMInfA", S::Flag()}})}})},

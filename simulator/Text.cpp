@@ -1,6 +1,8 @@
 #include "simulator/Text.h"
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 
 namespace zmp::sim {
 
@@ -185,6 +187,14 @@ static bool Match(const char* p, const char* n) {
         ++p;
         ++n;
     }
+}
+
+std::string Digest(const std::string& data) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : data) h = (h ^ c) * 1099511628211ull;
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+    return text;
 }
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {

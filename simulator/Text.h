@@ -39,6 +39,9 @@ std::string ToAnsi(unsigned codePage, const std::string& text);
 // CharPrevA: where the character before position starts.
 std::size_t CharPrevAnsi(unsigned codePage, const std::string& text, std::size_t position);
 
+// FNV-1a of the data, 64 bits, as 16 hex digits.
+std::string Digest(const std::string& data);
+
 // FindFirstFile's pattern match of a file name: "*" and "?", case-insensitive,
 // "*.*" matches every name.
 bool WildcardMatch(const std::string& pattern, const std::string& name);

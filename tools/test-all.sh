@@ -8,9 +8,10 @@ cd "$(dirname "$0")/.."
 started=$SECONDS
 trap 'echo "test command: $((SECONDS - started)) s"' EXIT
 stage() {
-  local from=$SECONDS
-  "$@"
+  local from=$SECONDS rc=0
+  "$@" || rc=$?
   echo "-- $1: $((SECONDS - from)) s" >&2
+  return $rc
 }
 stage tools/build.sh
 # Each entry has its own time-out; --timeout is for any that has none.
