@@ -185,12 +185,12 @@ m=$WORK/nolist
 code "--cancel when the removal starts by itself is refused" 2 "$SIM" uninstall "$m" --cancel
 check "... saying why" "$WORK/err" \
     "zmpk40-sim: --cancel: the uninstaller lists no printer on this machine, so nothing can be chosen (its removal, if any, starts by itself)"
-cp -r "$PKG" "$WORK/quiet"
-printf '[ZMPK40]\r\nPORTDLG=FALSE\r\nPORT=COM3\r\n' > "$WORK/quiet/ZMPK40_Config.KVT"
+cp -r "$PKG" "$WORK/configured"
+printf '[ZMPK40]\r\nPORTDLG=FALSE\r\nPORT=COM3\r\n' > "$WORK/configured/ZMPK40_Config.KVT"
 m=$WORK/hidden
 "$SIM" new "$m" --os xp > /dev/null
 code "--port with the dialog hidden by the configuration is reported" 3 \
-    "$SIM" install "$m" --package "$WORK/quiet" --port COM1 --no
+    "$SIM" install "$m" --package "$WORK/configured" --port COM1 --no
 check "... and the configured port was used" "$WORK/err" \
     "zmpk40-sim: the installer did not show its port dialog (its configuration names the port): --port, --ip, --tcp-port and --cancel-port had nothing to act on"
 printers "$m" > "$WORK/p5"
