@@ -129,6 +129,8 @@ public:
     bool FreeAcl(AclRef acl);
 
 private:
+    template <class Read>
+    auto ReadOs(Read read) const;
     Machine& machine_;
     ProcessOptions options_;
     Events* events_;

@@ -20,6 +20,7 @@ void FaultSwitches::Clear() {
 std::optional<Dword> FaultSwitches::Next(const std::string& method) {
     std::lock_guard<std::mutex> lock(mutex_);
     unsigned n = ++counts_[method];
+    if (rules_.empty()) return std::nullopt;
     auto range = rules_.equal_range(method);
     for (auto it = range.first; it != range.second; ++it)
         if (it->second.nth == 0 || it->second.nth == n) return it->second.code;
@@ -44,24 +45,37 @@ SimProcess::SimProcess(Machine& machine, ProcessOptions options, Events* events)
     options_.currentDirectory = cwd.empty() ? "C:\\" : cwd;
 }
 
-bool SimProcess::Wow64() const { return !options_.is64Bit && machine_.Os().is64Bit; }
+// The machine's version record as it is now, read in place: every path a
+// call names goes through here, and a copy of the record costs more than
+// the call.
+template <class Read>
+auto SimProcess::ReadOs(Read read) const {
+    std::lock_guard<std::recursive_mutex> lock(machine_.Mutex());
+    return read(machine_.Internal().os);
+}
+
+bool SimProcess::Wow64() const {
+    return !options_.is64Bit && ReadOs([](const OsInfo& os) { return os.is64Bit; });
+}
 
 std::string SimProcess::CallerEnvironment() const {
     // A NULL environment means the caller's own (documented for
     // EnumPrinterDrivers, GetPrinterDriverDirectory, DeletePrinterDriverEx):
     // a 32-bit program gets "Windows NT x86" also on 64-bit Windows.
-    OsInfo os = machine_.Os();
-    if (os.platformId == 1) return kEnvWin40;
-    return os.is64Bit && options_.is64Bit ? kEnvX64 : kEnvX86;
+    return ReadOs([&](const OsInfo& os) -> std::string {
+        if (os.platformId == 1) return kEnvWin40;
+        return os.is64Bit && options_.is64Bit ? kEnvX64 : kEnvX86;
+    });
 }
 
 std::optional<Dword> SimProcess::Enter(const char* method) {
+    const std::string name(method);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (exitCode_) throw ProcessExit{*exitCode_};
-        calls_.push_back(method);
+        calls_.push_back(name);
     }
-    return faults_.Next(method);
+    return faults_.Next(name);
 }
 
 std::vector<std::string> SimProcess::Calls() const {
@@ -88,10 +102,12 @@ Status SimProcess::Fail(Dword code) {
 std::string SimProcess::CurrentDirectory() const { return options_.currentDirectory; }
 
 std::string SimProcess::FromAnsi(const std::string& text) const {
-    return sim::FromAnsi(machine_.Os().ansiCodePage, text);
+    return sim::FromAnsi(ReadOs([](const OsInfo& os) { return os.ansiCodePage; }), text);
 }
 
-std::string SimProcess::ToAnsi(const std::string& text) const { return sim::ToAnsi(machine_.Os().ansiCodePage, text); }
+std::string SimProcess::ToAnsi(const std::string& text) const {
+    return sim::ToAnsi(ReadOs([](const OsInfo& os) { return os.ansiCodePage; }), text);
+}
 
 std::string SimProcess::ResolvePath(const std::string& path) const {
     if (path.empty()) return "";
@@ -120,11 +136,18 @@ std::string SimProcess::ResolvePath(const std::string& path) const {
     if (normalized.empty() || !Wow64()) return normalized;
 
     // WOW64 file-system redirection of a 32-bit process.
-    OsInfo os = machine_.Os();
+    struct Facts {
+        std::string windowsDirectory;
+        Dword majorVersion, minorVersion;
+        bool vista;
+    };
+    const Facts os = ReadOs([](const OsInfo& o) {
+        return Facts{o.windowsDirectory, o.majorVersion, o.minorVersion, o.VistaOrLater()};
+    });
     std::string windows = NormalizePath(os.windowsDirectory);
     std::string system = PathKey(JoinPath(windows, "system32"));
     std::string key = PathKey(normalized);
-    if (os.VistaOrLater()) {
+    if (os.vista) {
         std::string sysnative = PathKey(JoinPath(windows, "Sysnative"));
         if (key == sysnative || key.compare(0, sysnative.size() + 1, sysnative + "\\") == 0)
             return JoinPath(windows, "system32") + normalized.substr(sysnative.size());

@@ -1,5 +1,6 @@
 #include "simulator/Text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -64,30 +65,29 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 std::string NormalizePath(const std::string& path) {
     if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) return "";
-    std::string drive(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
-    std::vector<std::string> parts;
-    std::string current;
-    auto flush = [&] {
-        if (current.empty() || current == ".") {
-        } else if (current == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else {
+    constexpr size_t kRoot = 3;  // "C:\"
+    std::string out;
+    out.reserve(path.size() + 1);
+    out += static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    out += ":\\";
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    for (size_t i = 2; i < path.size();) {
+        while (i < path.size() && separator(path[i])) ++i;
+        size_t end = i;
+        while (end < path.size() && !separator(path[end])) ++end;
+        const size_t length = end - i;
+        if (length == 2 && path[i] == '.' && path[i + 1] == '.') {
+            if (out.size() > kRoot) out.resize(std::max(out.rfind('\\'), kRoot));
+        } else if (!(length == 1 && path[i] == '.')) {
             // Windows drops trailing dots and blanks of a component.
-            while (!current.empty() && (current.back() == '.' || current.back() == ' ')) current.pop_back();
-            if (!current.empty()) parts.push_back(current);
+            size_t last = end;
+            while (last > i && (path[last - 1] == '.' || path[last - 1] == ' ')) --last;
+            if (last > i) {
+                if (out.size() > kRoot) out += '\\';
+                out.append(path, i, last - i);
+            }
         }
-        current.clear();
-    };
-    for (size_t i = 2; i < path.size(); ++i) {
-        char c = path[i] == '/' ? '\\' : path[i];
-        if (c == '\\') flush();
-        else current += c;
-    }
-    flush();
-    std::string out = drive + ":\\";
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (i) out += '\\';
-        out += parts[i];
+        i = end;
     }
     return out;
 }

@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <future>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <map>
 #include <set>
 #include <thread>
@@ -477,17 +479,58 @@ struct Figures {
     std::vector<std::string> failures;
 };
 
-// One run with a watchdog: a run that does not end is a failure of its own,
-// and the test process cannot go on with its threads stuck.
+// A run that does not end is a failure of its own, and the test process
+// cannot go on with its threads stuck: one watchdog looks at every run in
+// flight and ends the process when one has taken 20 s. (A thread of its own
+// for every run would cost more than the run.)
+class Watchdog {
+public:
+    Watchdog() : thread_([this] { Watch(); }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    size_t Begin(const std::string& what) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        runs_[++last_] = {what, std::chrono::steady_clock::now()};
+        return last_;
+    }
+    void End(size_t run) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        runs_.erase(run);
+    }
+
+private:
+    void Watch() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) {
+            for (const auto& [run, started] : runs_) {
+                if (std::chrono::steady_clock::now() - started.second < std::chrono::seconds(20)) continue;
+                std::fprintf(stderr, "HANG: %s\n", started.first.c_str());
+                std::fflush(stderr);
+                std::_Exit(3);
+            }
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    size_t last_ = 0;
+    std::map<size_t, std::pair<std::string, std::chrono::steady_clock::time_point>> runs_;
+    std::thread thread_;
+};
+
 RunRecord Guarded(const Scenario& scenario, sim::Machine& machine, const std::function<void(sim::SimSystem&)>& inject,
                   const std::string& what) {
-    auto future = std::async(std::launch::async, [&] { return RunOnce(scenario, machine, inject); });
-    if (future.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-        std::fprintf(stderr, "HANG: %s\n", what.c_str());
-        std::fflush(stderr);
-        std::_Exit(3);
-    }
-    return future.get();
+    static Watchdog watchdog;
+    const size_t run = watchdog.Begin(what);
+    RunRecord record = RunOnce(scenario, machine, inject);
+    watchdog.End(run);
+    return record;
 }
 
 // Runs job(0) ... job(count - 1) on as many threads as the machine has
