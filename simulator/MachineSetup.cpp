@@ -17,7 +17,8 @@ namespace {
 const std::vector<const char*> kMonitorEntryPoints = {"InitializePrintMonitor2", "InitializePrintMonitor",
                                                       "InitializeMonitorEx", "InitializeMonitor"};
 const char* const kUnidrvCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL", "STDNAMES.GPD"};
-constexpr std::int64_t kFiletimeDaysTo1970 = 134774;  // 1601-01-01 to 1970-01-01
+constexpr std::int64_t kFiletimeDaysTo1970 = 134774;
+constexpr size_t kInfCacheSize = 64;  // 1601-01-01 to 1970-01-01
 constexpr std::uint64_t kFiletimeTicksPerDay = 864000000000ULL;
 
 bool IsOemInfName(const std::string& name) {
@@ -165,6 +166,7 @@ std::shared_ptr<const InfFile> Machine::State::ParseInf(const std::string& text)
     auto it = infCache_.find(text);
     if (it != infCache_.end()) return it->second;
     auto parsed = std::make_shared<const InfFile>(InfFile::Parse(text));
+    if (infCache_.size() >= kInfCacheSize) infCache_.clear();  // a machine meets a few INFs; keep it that small
     infCache_.emplace(text, parsed);
     return parsed;
 }
