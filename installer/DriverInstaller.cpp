@@ -1,5 +1,7 @@
 #include "installer/DriverInstaller.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -28,6 +30,12 @@ enum StringId {
     kIdInfName = 11,
     kIdMakerName = 25,
 };
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
 
 std::string Format(const char* format, Dword code) {
     int needed = std::snprintf(nullptr, 0, format, code);
@@ -74,23 +82,52 @@ void DriverInstaller::SetControlPointers(ProgressSink* progress) {
 bool DriverInstaller::PrinterDrvExist(const std::string& driverName) {
     Begin("PrinterDrvExist");
     StepReport("Checking existing drivers...\r\n");
-    const bool exists = DriverRegistered(driverName);
+    Status listed;
+    const bool exists = DriverRegistered(driverName, listed);
     log_.WriteLog(exists ? "%s PRINTER DRIVER EXISTS." : "%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
     End("PrinterDrvExist");
     return exists;
 }
 
-bool DriverInstaller::DriverRegistered(const std::string& driverName) {
+bool DriverInstaller::DriverRegistered(const std::string& driverName, Status& listed) {
     std::vector<DriverInfo3> drivers;
     // The environment the driver is installed for. Without one the spooler
     // takes the caller's, and this 32-bit program on 64-bit Windows would
     // only ever see x86 drivers, never the x64 driver it installs.
     std::optional<std::string> environment;
     if (!environment_.empty()) environment = environment_;
-    if (!platform_.spooler.EnumPrinterDrivers(environment, kDriverInfoLevel, drivers).ok()) return false;
+    listed = platform_.spooler.EnumPrinterDrivers(environment, kDriverInfoLevel, drivers);
+    if (!listed.ok()) return false;
     for (const DriverInfo3& driver : drivers)
         if (driver.name == driverName) return true;
     return false;
+}
+
+std::vector<std::string> DriverInstaller::VerifyInstallation(int portCode, const std::string& printerObject) {
+    Begin("VerifyInstallation");
+    std::vector<std::string> missing;
+    Status listed;
+    if (!DriverRegistered(printerName_, listed)) {
+        if (!listed.ok()) log_.WriteLog("EnumPrinterDrivers failed. (%d)", static_cast<int>(listed.code));
+        missing.push_back("printer driver \"" + printerName_ + "\" (" + environment_ + ")");
+    }
+    // A printer on a port is asked for by name; USB has none until Plug and
+    // Play makes it.
+    const std::string port = PrinterPortName(portCode);
+    if (!port.empty()) {
+        std::vector<PrinterInfo2> printers;
+        listed = platform_.spooler.EnumPrinters(spool::kPrinterEnumLocal, printers);
+        if (!listed.ok()) log_.WriteLog("EnumPrinters failed. (%d)", static_cast<int>(listed.code));
+        // Printer and port names are the spooler's, which ignores case.
+        const bool made = std::any_of(printers.begin(), printers.end(), [&](const PrinterInfo2& printer) {
+            return EqualsNoCase(printer.printerName, printerObject) && EqualsNoCase(printer.portName, port) &&
+                   printer.driverName == printerName_;
+        });
+        if (!made) missing.push_back("printer \"" + printerObject + "\" on \"" + port + "\"");
+    }
+    for (const std::string& part : missing) log_.WriteLog("NOT INSTALLED : %s", part.c_str());
+    End("VerifyInstallation");
+    return missing;
 }
 
 bool DriverInstaller::INFFileExist(const std::string& sectionBase, const std::string& /*key*/) {

@@ -8,7 +8,9 @@
 // followed by a 500 ms pause.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "removal/DriverRemover.h"
@@ -159,10 +161,28 @@ private:
     void CopyWithFallback(const std::string& source, const std::string& destination);
     // The restart question after an installation; true when answered Yes.
     bool AskForRestart();
-    // PrinterDrvExist's answer without its log lines and report.
-    bool DriverRegistered(const std::string& driverName);
+    // PrinterDrvExist's answer without its log lines and report; listed
+    // holds the enumeration's status (a failed one counts as none).
+    bool DriverRegistered(const std::string& driverName, Status& listed);
+    // The first free printer object name: the printer name, then the
+    // printer name with "(#1)", "(#2)" ...
+    std::string FreePrinterName();
+    // After the PrintUIEntry child: its exit code, logged; none when it
+    // cannot be read.
+    std::optional<Dword> ChildExitCode(ProcessHandle child);
+    // What the spooler does not show of the installation: the driver in
+    // this system's environment and, for a port other than USB, the printer
+    // object on it with our driver. One line a part, each logged as
+    // "NOT INSTALLED : %s"; empty when all is there.
+    std::vector<std::string> VerifyInstallation(int portCode, const std::string& printerObject);
+    // The end of an installation that did not install: the "Uninstall" entry and the utilities when something of ours
+    // is registered all the same, the failure box; ends the process with -1.
+    void FailInstallation(bool driverExisted, std::optional<Dword> exitCode,
+                          const std::vector<std::string>& missing);
     std::string PrinterPortName(int portCode) const;
 
+    // The Plug-and-Play clean-up, and the search for parts of ours that a
+    // failed installation left.
     DriverRemover pnpCleanup_;
 };
 

@@ -3,6 +3,8 @@
 #include "installer/DriverInstaller.h"
 
 #include <cstdio>
+#include <optional>
+#include <vector>
 
 #include "support/Restart.h"
 #include "support/SpoolerService.h"
@@ -21,6 +23,58 @@ constexpr const char* kNotInstalled = "The driver could not be installed.";
 
 }  // namespace
 
+std::string DriverInstaller::FreePrinterName() {
+    // The first of KORVANT ZMP-K40, KORVANT ZMP-K40(#1), (#2) ... that no
+    // printer has: a name that cannot be opened is taken as free.
+    std::string name = printerName_;
+    for (int n = 0;;) {
+        PrinterHandle printer = PrinterHandle::None;
+        if (!platform_.spooler.OpenPrinter(name, std::nullopt, printer).ok()) return name;
+        platform_.spooler.ClosePrinter(printer);
+        ++n;
+        name = printerName_ + "(#" + std::to_string(n) + ")";
+    }
+}
+
+std::optional<Dword> DriverInstaller::ChildExitCode(ProcessHandle child) {
+    Dword code = 0;
+    Status read = platform_.processes.GetExitCodeProcess(child, code);
+    if (!read.ok()) {
+        log_.WriteLog("GetExitCodeProcess failed. (%d)", static_cast<int>(read.code));
+        return std::nullopt;
+    }
+    log_.WriteLog("PROCESS EXIT CODE : %d", static_cast<int>(code));
+    return code;
+}
+
+void DriverInstaller::FailInstallation(bool driverExisted, std::optional<Dword> exitCode,
+                                       const std::vector<std::string>& missing) {
+    // What a failing child may have left of ours gets the "Uninstall" entry
+    // and the uninstaller, so that the user can remove it; a clean failure
+    // leaves no entry behind that would offer to remove nothing.
+    if (!driverExisted && !pnpCleanup_.FindOwnComponents().empty()) {
+        RegisterUninstallInfo();
+        CopyFilesOfUtilities();
+    }
+    std::string text = std::string(kNotInstalled) + "\n\nNot installed:";
+    for (const std::string& part : missing) text += "\n" + part;
+    text += "\n\nThe printer installation of Windows (PrintUIEntry) ";
+    if (!exitCode) {
+        text += "ended; its exit code could not be read.";
+    } else {
+        text += "ended with code " + std::to_string(static_cast<int>(*exitCode)) + ".";
+        if (*exitCode != 0) {
+            std::string reason = platform_.system.FormatSystemMessage(*exitCode, sys::kLangEnglishUs);
+            while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+            if (!reason.empty()) text += "\n" + reason;
+        }
+    }
+    ui::AfxMessageBox(platform_.ui, text, mb::kIconStop);
+    log_.WriteLog("\r\n");
+    End("AddToWin2KWithWHQL");
+    platform_.processes.ExitProcess(kExitFailed);
+}
+
 bool DriverInstaller::AskForRestart() {
     return ui::AfxMessageBox(platform_.ui, kRestartQuestion, mb::kYesNo | mb::kIconQuestion) == mb::kIdYes;
 }
@@ -36,9 +90,15 @@ void DriverInstaller::AddToWin2KWithWHQL(int portCode) {
     }
     StepReport("Installing printer...\r\n");
 
+    // With the driver there, the printer object takes a free name, as on
+    // Windows 2000 and XP: PrintUIEntry refuses a name that exists (1802).
+    const std::string printerObject = exists ? FreePrinterName() : printerName_;
+    if (portCode != PortUsb) log_.WriteLog("PRINTER-DRIVER NAME TO ADD : %s ", printerObject.c_str());
+
     // Relative to the current directory, the installer's package folder.
     const std::string infPath = ".\\" + platform_.ui.LoadString(kIdInfName);
     const char* name = printerName_.c_str();
+    const char* object = printerObject.c_str();
     std::string command;
     char buffer[1024];
     if (portCode == PortUsb) {
@@ -48,13 +108,13 @@ void DriverInstaller::AddToWin2KWithWHQL(int portCode) {
     } else if (portCode == PortWirelessLan) {
         const std::string port = "IP_" + ipAddress_;
         std::snprintf(buffer, sizeof buffer,
-                      "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"%s\" /f %s /r \"%s\" /m \"%s\"", name,
+                      "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"%s\" /f %s /r \"%s\" /m \"%s\"", object,
                       infPath.c_str(), port.c_str(), name);
     } else {
         // A serial port takes its colon: COM1:.
         const std::string port = "COM" + std::to_string(portCode - PortCom1 + 1);
         std::snprintf(buffer, sizeof buffer,
-                      "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"%s\" /f %s /r \"%s:\" /m \"%s\"", name,
+                      "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"%s\" /f %s /r \"%s:\" /m \"%s\"", object,
                       infPath.c_str(), port.c_str(), name);
     }
     command = buffer;
@@ -86,20 +146,21 @@ void DriverInstaller::AddToWin2KWithWHQL(int portCode) {
                 log_.WriteLog("WAIT_TIMEOUT");
                 platform_.processes.ExitProcess(kExitFailed);
             }
-            if (!INFFileExist(makerName_, printerName_)) CopyINFFile();
+            // The child's word and then the spooler's: only what the spooler
+            // shows is installed.
+            std::optional<Dword> exitCode = ChildExitCode(child.process);
+            const std::vector<std::string> missing = VerifyInstallation(portCode, printerObject);
             platform_.processes.CloseHandle(child.process);
             platform_.processes.CloseHandle(child.thread);
+            if (!missing.empty()) FailInstallation(exists, exitCode, missing);
+            if (!INFFileExist(makerName_, printerName_)) CopyINFFile();
         }
 
         if (!exists) {
             RegisterUninstallInfo();
             CopyFilesOfUtilities();
-            // Without the child nothing was installed, and a child that
-            // failed installed nothing either: no success to report then.
-            if (childRan && !DriverRegistered(printerName_)) {
-                log_.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", name);
-                ui::AfxMessageBox(platform_.ui, kNotInstalled, mb::kIconStop);
-            } else if (childRan) {
+            // Without the child nothing was installed: no success to report then.
+            if (childRan) {
                 CompletionReport(kInstalled);
                 if (portCode == PortUsb) {
                     ui::AfxMessageBox(platform_.ui, kPowerCycle, mb::kIconInformation);
@@ -121,18 +182,8 @@ void DriverInstaller::AddToWin2K(int portCode) {
     const bool exists = PrinterDrvExist(printerName_);
     StepReport("Preparing for installation...\r\n");
 
-    // With the driver there, the new printer object takes the first free
-    // name of KORVANT ZMP-K40, KORVANT ZMP-K40(#1), (#2) ...
-    std::string printerObject = printerName_;
-    if (exists) {
-        for (int n = 0;;) {
-            PrinterHandle printer = PrinterHandle::None;
-            if (!platform_.spooler.OpenPrinter(printerObject, std::nullopt, printer).ok()) break;
-            platform_.spooler.ClosePrinter(printer);
-            ++n;
-            printerObject = printerName_ + "(#" + std::to_string(n) + ")";
-        }
-    }
+    // With the driver there, the new printer object takes a free name.
+    const std::string printerObject = exists ? FreePrinterName() : printerName_;
     log_.WriteLog("PRINTER-DRIVER NAME TO ADD : %s ", printerObject.c_str());
 
     bool driverAdded = true;

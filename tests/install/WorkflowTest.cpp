@@ -96,8 +96,9 @@ TEST(InstallWorkflowTest, Windows7UsbWithTheDriverInstalledStartsNothingAndRegis
 }
 
 // The command line for each port, with the driver missing or there
-// already (then " /u" keeps it). The driver "there already" comes from a
-// first run on COM4 whose printer reports this installer's version.
+// already (then " /u" keeps it, and the new printer takes the first free
+// name). The driver "there already" comes from a first run on COM4 whose
+// printer reports this installer's version.
 TEST(InstallWorkflowTest, CommandLinePassesThePortAndUsesAnInstalledDriver) {
     struct Case {
         const char* name;
@@ -105,15 +106,18 @@ TEST(InstallWorkflowTest, CommandLinePassesThePortAndUsesAnInstalledDriver) {
         bool installedBefore;
         const char* command;
     };
-    const std::string head = "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"KORVANT ZMP-K40\" /f .\\ZMPK40.inf /r ";
+    const std::string head = "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b ";
     Case cases[] = {
-        {"COM1", ChoosePort(kRadioCom1), false, "\"COM1:\" /m \"KORVANT ZMP-K40\""},
-        {"COM2", ChoosePort(kRadioCom2), false, "\"COM2:\" /m \"KORVANT ZMP-K40\""},
-        {"COM3 installed", ChoosePort(kRadioCom3), true, "\"COM3:\" /m \"KORVANT ZMP-K40\" /u"},
+        {"COM1", ChoosePort(kRadioCom1), false,
+         "\"KORVANT ZMP-K40\" /f .\\ZMPK40.inf /r \"COM1:\" /m \"KORVANT ZMP-K40\""},
+        {"COM2", ChoosePort(kRadioCom2), false,
+         "\"KORVANT ZMP-K40\" /f .\\ZMPK40.inf /r \"COM2:\" /m \"KORVANT ZMP-K40\""},
+        {"COM3 installed", ChoosePort(kRadioCom3), true,
+         "\"KORVANT ZMP-K40(#1)\" /f .\\ZMPK40.inf /r \"COM3:\" /m \"KORVANT ZMP-K40\" /u"},
         {"WLAN", ChoosePort(kRadioWlan, Address(10, 0, 0, 7), "9100"), false,
-         "\"IP_10.0.0.7\" /m \"KORVANT ZMP-K40\""},
+         "\"KORVANT ZMP-K40\" /f .\\ZMPK40.inf /r \"IP_10.0.0.7\" /m \"KORVANT ZMP-K40\""},
         {"WLAN installed", ChoosePort(kRadioWlan, Address(10, 0, 0, 7), "9100"), true,
-         "\"IP_10.0.0.7\" /m \"KORVANT ZMP-K40\" /u"},
+         "\"KORVANT ZMP-K40(#1)\" /f .\\ZMPK40.inf /r \"IP_10.0.0.7\" /m \"KORVANT ZMP-K40\" /u"},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);

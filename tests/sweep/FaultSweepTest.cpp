@@ -112,6 +112,7 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"Processes.WinExec", {err::kFileNotFound}},
         {"Processes.CreateProcess", {err::kFileNotFound}},
         {"Processes.WaitForSingleObject", {err::kInvalidHandle}},
+        {"Processes.GetExitCodeProcess", {err::kInvalidHandle}},
         {"Services.QueryServiceStatus", {err::kAccessDenied}},
         {"SystemInfo.GetVersionEx", {err::kInsufficientBuffer}},
         {"SystemInfo.HasIsWow64Process", {err::kProcNotFound}},
@@ -450,6 +451,7 @@ std::vector<std::string> Harm(const Scenario& scenario, const RunRecord& baselin
     const bool gaveUp = std::any_of(run.boxes.begin(), run.boxes.end(),
                                     [](const std::string& b) {
                                         for (const char* head : {"AddPrinter, Error Code:",
+                                                                 "The driver could not be installed.",
                                                                  "The installer could not remove the different version.",
                                                                  "The driver could not be removed completely."})
                                             if (b.rfind(head, 0) == 0) return true;
