@@ -79,7 +79,7 @@ void InstallerDialog::CheckInstalledVersion() {
     VersionResult result =
         version.CompareVersion(ui_.LoadString(kIdPrinterName), ui_.LoadString(kIdProcessorName),
                                number(kIdVersionMajor), number(kIdVersionMinor), number(kIdVersionBuild),
-                               number(kIdVersionExtra), engine_.Environment());
+                               number(kIdVersionExtra), remover_.Environments());
     if (result == VersionNotInstalled || result == VersionSame) return;
 
     removing_ = true;

@@ -101,6 +101,13 @@ public:
     bool DeleteUninstallationInfo(const std::string& model);
     void DeleteUninstallInfoFromReg();  // uninstaller
 
+    // The environments ours may be registered in, and the removal acts in:
+    // the one the driver is installed for first, then the other one, where
+    // a print server keeps additional drivers for clients of that kind
+    // ("Windows NT x86" on 64-bit Windows; a release that knows no
+    // "Windows x64" refuses it).
+    std::vector<std::string> Environments() const;
+
     // --- what is installed (RemovalCheck.cpp)
     // After a removal: what of ours the spooler still has, in either
     // environment: printers using the driver, the driver, the print
@@ -163,11 +170,6 @@ private:
     // tried (or logged) when it is not there.
     void DeleteFileIfPresent(const std::string& path);
     bool FileExists(const std::string& path);
-    // The environments ours may be registered in: the one the driver is
-    // installed for first, then the other one, where a print server keeps
-    // additional drivers for clients of that kind ("Windows NT x86" on
-    // 64-bit Windows; a release that knows no "Windows x64" refuses it).
-    std::vector<std::string> Environments() const;
     // Whether the spooler lists ours for that environment.
     bool HasDriverIn(const std::string& environment, const std::string& driverName);
     bool HasProcessorIn(const std::string& environment, const std::string& processorName);

@@ -61,6 +61,39 @@ TEST(DifferentVersionTest, AnotherDriversPrinterNamedLikeOursIsKept) {
     }
 }
 
+// With the USB port the driver is there before any printer: a second run
+// before the printer is switched on reads the driver's own version. From
+// our INF (Vista and later) it is this installer's, so nothing is removed
+// and no restart asked for; one registered without an INF (XP) carries
+// none and is taken as older, as before.
+TEST(DifferentVersionTest, TheDriverWithoutItsPrinterIsComparedByItsOwnVersion) {
+    const struct {
+        const char* os;
+        bool is64;
+        bool removed;
+    } cases[] = {{"7", true, false}, {"vista", false, false}, {"xp", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.os);
+        auto machine = NewMachine(c.os, c.is64);
+        ASSERT_EQ(RunInstaller(*machine, ChoosePort(kRadioUsb)).exitCode, 0);
+        ASSERT_TRUE(machine->Printers().empty());
+        const unsigned restarts = machine->RestartsRequested();
+
+        RunResult second = RunInstaller(*machine, ChoosePort(kRadioUsb));
+
+        EXPECT_EQ(second.exitCode, 0);
+        EXPECT_EQ(second.Logged("RemoveDrivers BEGIN"), c.removed);
+        EXPECT_EQ(machine->RestartsRequested(), restarts + (c.removed ? 1 : 0));
+        if (c.removed) {
+            EXPECT_EQ(second.BoxTexts(), (std::vector<std::string>{kDifferentVersion, kRemoved}));
+        } else {
+            EXPECT_EQ(second.BoxTexts(), std::vector<std::string>{});
+            EXPECT_TRUE(second.children.empty());
+            EXPECT_TRUE(machine->FindDriver(kPrinter, machine->Os().NativeEnvironment()));
+        }
+    }
+}
+
 // A print server keeps our x86 driver and processor for its 32-bit
 // clients: the version check sees them, so the removal must take them, or
 // every run would remove nothing and restart again.

@@ -86,7 +86,7 @@ TEST(DriverVersionTest, CompareVersionAnswersFromTheFirstPrinterThenTheDriverThe
         }
         sim::SimSystem system(*machine);
         DriverVersion version(system.spooler);
-        EXPECT_EQ(version.CompareVersion(kDriver, kProcessorName, 2, 0, 6, 0, env), c.expected);
+        EXPECT_EQ(version.CompareVersion(kDriver, kProcessorName, 2, 0, 6, 0, {env}), c.expected);
     }
 }
 
@@ -112,8 +112,55 @@ TEST(DriverVersionTest, OnWow64TheDriverIsLookedForInItsOwnEnvironment) {
     machine->AddDriverRecord(Driver(kDriver, "Windows x64"));
     sim::SimSystem system(*machine);
     DriverVersion version(system.spooler);
-    EXPECT_EQ(version.CompareVersion(kDriver, kProcessorName, 2, 0, 6, 0, std::string("Windows x64")), VersionOlder);
+    EXPECT_EQ(version.CompareVersion(kDriver, kProcessorName, 2, 0, 6, 0, {"Windows x64"}), VersionOlder);
     EXPECT_EQ(version.CompareVersion(kDriver, kProcessorName, 2, 0, 6, 0), VersionNotInstalled);
+}
+
+// Without a printer the driver's own version decides: the one its INF's
+// DriverVer gave it (a.b.c.d, 16 bits each), or, registered without an
+// INF (0), older as before.
+TEST(DriverVersionTest, WithoutAPrinterTheDriversOwnVersionDecides) {
+    auto packed = [](std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t d) {
+        return a << 48 | b << 32 | c << 16 | d;
+    };
+    const struct {
+        const char* name;
+        std::uint64_t driverVersion;
+        VersionResult expected;
+    } cases[] = {
+        {"same", packed(2, 0, 6, 0), VersionSame},
+        {"registered without an INF", 0, VersionOlder},
+        {"older build", packed(2, 0, 5, 9), VersionOlder},
+        {"newer extra", packed(2, 0, 6, 1), VersionNewer},
+        {"newer major", packed(3, 0, 0, 0), VersionNewer},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto machine = sim::Machine::Preset("7", true);
+        sim::SimDriver driver = Driver(kDriver, "Windows x64");
+        driver.driverVersion = c.driverVersion;
+        machine->AddDriverRecord(driver);
+        sim::SimSystem system(*machine);
+        DriverVersion version(system.spooler);
+        EXPECT_EQ(version.CompareVersion(kDriver, kProcessorName, 2, 0, 6, 0, {"Windows x64", "Windows NT x86"}),
+                  c.expected);
+    }
+}
+
+// The driver and the processor are looked for in the same environments,
+// those the removal acts in: on 64-bit Windows the x64 one and the x86 one
+// a print server keeps for its clients.
+TEST(DriverVersionTest, TheProcessorIsLookedForWhereTheDriverIs) {
+    for (const char* environment : {"Windows x64", "Windows NT x86"}) {
+        SCOPED_TRACE(environment);
+        auto machine = sim::Machine::Preset("7", true);
+        machine->WriteFile(machine->PrintProcessorDirectory(environment) + "\\ZPPRO40.dll", "MZ");
+        machine->AddProcessorRecord({kProcessorName, environment, "ZPPRO40.dll"});
+        sim::SimSystem system(*machine);
+        DriverVersion version(system.spooler);
+        EXPECT_EQ(version.CompareVersion(kDriver, kProcessorName, 2, 0, 6, 0, {"Windows x64", "Windows NT x86"}),
+                  VersionOlder);
+    }
 }
 
 }  // namespace

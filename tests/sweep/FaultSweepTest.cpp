@@ -72,6 +72,7 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"Registry.AllocateWellKnownSid", {err::kNotEnoughMemory}},
         {"Spooler.EnumPrinters", {err::kRpcServerUnavailable}},
         {"Spooler.EnumPrinterDrivers", {err::kRpcServerUnavailable, kUnknownEnvironment}},
+        {"Spooler.EnumPrinterDrivers6", {err::kRpcServerUnavailable, kUnknownEnvironment}},
         {"Spooler.EnumPrintProcessors", {err::kRpcServerUnavailable}},
         {"Spooler.EnumPrintProcessorsFor", {err::kRpcServerUnavailable, kUnknownEnvironment}},
         {"Spooler.OpenPrinter", {err::kRpcServerUnavailable, err::kInvalidPrinterName}},
@@ -182,7 +183,9 @@ const Silence kSilences[] = {
     {"Spooler.OpenPrinter", "-", "a printer that cannot be opened reports no version: older"},
     {"Spooler.GetPrinterDataDword", "-", "a version number that cannot be read counts as 0"},
     {"Spooler.EnumPrinterDrivers", "-", "the version check goes on with the print processors"},
+    {"Spooler.EnumPrinterDrivers6", "-", "the version check goes on with the print processors"},
     {"Spooler.EnumPrintProcessors", "-", "nothing found: not installed"},
+    {"Spooler.EnumPrintProcessorsFor", "-", "nothing found: not installed"},
     {"Spooler.EnumPrinterDrivers", "PrinterDrvExist", "a failed enumeration is a missing driver; the line says so"},
     // The free name of a second printer object.
     {"Spooler.OpenPrinter", "AddToWin2K", "a name that cannot be opened is taken as free"},
