@@ -57,7 +57,8 @@ private:
     // The port from the user in the port dialog, then the installation.
     void InstallWithPortDialog();
     // The port from the configuration file through a hidden port dialog,
-    // then the installation.
+    // then the installation; wireless-LAN values the dialog would refuse
+    // send the user to the dialog instead.
     void InstallWithConfiguredPort();
     // Returns only when no different version is installed; otherwise
     // removes it, restarts Windows and ends the process.

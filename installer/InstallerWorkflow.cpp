@@ -67,8 +67,16 @@ void InstallerDialog::InstallWithConfiguredPort() {
     const int selection = hidden->SelectionIndex();
     const int portNumber = hidden->PortNumber();
     const std::string ipAddress = hidden->IpAddress();
+    const std::string problem = hidden->WirelessLanProblem();
     hidden->DestroyWindow();
     hidden.reset();
+    // Configured values get the checks typed ones get: values the dialog
+    // would refuse go to the user in the dialog, never into a port.
+    if (selection == PortTypeDialog::WirelessLan && !problem.empty()) {
+        log_.WriteLog("CONFIGURED PORT REFUSED : %s", problem.c_str());
+        InstallWithPortDialog();
+        return;
+    }
     CheckInstalledVersion();
     InstallForPort(selection, portNumber, ipAddress);
 }

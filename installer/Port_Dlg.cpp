@@ -7,6 +7,7 @@
 
 #include "support/DriverConfig.h"
 #include "ui/DataExchange.h"
+#include "ui/MessageBox.h"
 
 namespace zmp {
 namespace {
@@ -65,6 +66,15 @@ bool PortTypeDialog::ParseAddress(const std::string& text, unsigned char (&field
     return true;
 }
 
+std::string PortTypeDialog::WirelessLanProblem(const unsigned char (&address)[4], int portNumber) {
+    if (portNumber < kMinPort || portNumber > kMaxPort)
+        return "the port number " + std::to_string(portNumber) + " is not from " + std::to_string(kMinPort) + " to " +
+               std::to_string(kMaxPort);
+    if (address[0] == 0 && address[1] == 0 && address[2] == 0 && address[3] == 0)
+        return "the IP address 0.0.0.0 is not the address of a printer";
+    return std::string();
+}
+
 bool PortTypeDialog::ParseChoice(const std::string& text, Choice& out, std::string& error) {
     const std::string upper = Upper(text);
     for (int i = Com1; i <= Usb; ++i) {
@@ -95,6 +105,10 @@ bool PortTypeDialog::ParseChoice(const std::string& text, Choice& out, std::stri
     }
     if (!ParseAddress(address, choice.address)) {
         error = "The address of " + text + " is not four numbers from 0 to 255 (A.B.C.D).";
+        return false;
+    }
+    if (!WirelessLanProblem(choice.address, choice.portNumber.value_or(kDefaultPortNumber)).empty()) {
+        error = "The address of " + text + " is 0.0.0.0, which is not the address of a printer.";
         return false;
     }
     out = choice;
@@ -198,6 +212,12 @@ void PortTypeDialog::OnOK() {
     // "Wireless LAN" keeps the fields' contents.
     ipControl_.GetAddress(address_[0], address_[1], address_[2], address_[3]);
     ipAddress_ = FormatAddress(address_);
+    // The port number has had its check; the address has one for the
+    // wireless LAN only, the one port that uses it.
+    if (valid && selection_ == WirelessLan && !WirelessLanProblem().empty()) {
+        ui::AfxMessageBox(ui_, kNoAddress, mb::kIconExclamation);
+        valid = false;
+    }
     if (valid) EndDialog(mb::kIdOk);
 }
 

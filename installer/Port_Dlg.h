@@ -37,6 +37,14 @@ public:
     static bool ParseChoice(const std::string& text, Choice& out, std::string& error);
     // "A.B.C.D": four decimal numbers of one to three digits, each at most 255.
     static bool ParseAddress(const std::string& text, unsigned char (&fields)[4]);
+    // What "Next" asks of the wireless-LAN values, asked of values from
+    // elsewhere too (the configuration file, /port): a port number from 1 to
+    // 10000 and an address other than 0.0.0.0, which is no printer's (the
+    // control shows it when nothing was given). "" when they do, else why not.
+    static std::string WirelessLanProblem(const unsigned char (&address)[4], int portNumber);
+    // The box "Next" shows for the address 0.0.0.0.
+    static constexpr const char* kNoAddress =
+        "Please enter the IP address of the printer.\n0.0.0.0 is not the address of a printer.";
     // Does on the dialog's window what the user would: the choice, when there
     // is one, clicked and typed in, then "Next" pressed.
     static void Answer(Ui& ui, WindowId dialog, const Choice* choice);
@@ -46,11 +54,14 @@ public:
     int SelectionIndex() const { return selection_; }
     int PortNumber() const { return portNumber_; }
     std::string IpAddress() const { return ipAddress_; }
+    // WirelessLanProblem of the dialog's values.
+    std::string WirelessLanProblem() const { return WirelessLanProblem(address_, portNumber_); }
 
 protected:
     void DoDataExchange(ui::DataExchange& dx) override;
     bool OnInitDialog() override;
-    // "Next": the values taken and checked; the dialog stays open on a bad port number.
+    // "Next": the values taken and checked; the dialog stays open on a bad
+    // port number, and, for the wireless LAN, on the address 0.0.0.0.
     void OnOK() override;
     bool OnCommand(int controlId, int notifyCode) override;
 

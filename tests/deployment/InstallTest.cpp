@@ -143,6 +143,8 @@ TEST(UnattendedInstallTest, WhatIsMissingOrRefusedEndsWith87) {
          "MESSAGE BOX : The address of WLAN:10.0.300.1 is not four numbers from 0 to 255 (A.B.C.D)."},
         {"/quiet /port WLAN:10.0.0", "",
          "MESSAGE BOX : The address of WLAN:10.0.0 is not four numbers from 0 to 255 (A.B.C.D)."},
+        {"/quiet /port WLAN:0.0.0.0:9100", "",
+         "MESSAGE BOX : The address of WLAN:0.0.0.0:9100 is 0.0.0.0, which is not the address of a printer."},
         {"/quiet /port", "", "MESSAGE BOX : /port needs a value."},
         {"/quiet /port COM1 /port COM2", "", "MESSAGE BOX : /port is given twice."},
         {"/quiet /bogus", "", "MESSAGE BOX : The switch /bogus is not known."},
@@ -150,6 +152,11 @@ TEST(UnattendedInstallTest, WhatIsMissingOrRefusedEndsWith87) {
         {"/quiet /norestart /forcerestart", "", "MESSAGE BOX : /norestart and /forcerestart exclude each other."},
         // The dialog's own check refuses a configured port number out of range.
         {"/quiet", "PORT=WLAN\r\nWLAN_IP_1=10\r\nWLAN_PORT=20000\r\n", "ANSWER REFUSED : Port Type"},
+        // ... and a configured wireless LAN without an address.
+        {"/quiet", "PORT=WLAN\r\nWLAN_PORT=9100\r\n", "ANSWER REFUSED : Port Type"},
+        // Without the dialog, configured values it would refuse bring it up
+        // all the same, and it refuses them.
+        {"/quiet", "PORTDLG=FALSE\r\nPORT=WLAN\r\nWLAN_IP_1=10\r\nWLAN_PORT=-5\r\n", "ANSWER REFUSED : Port Type"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments + std::string(" ") + c.config);

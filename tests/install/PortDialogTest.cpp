@@ -148,18 +148,95 @@ TEST(PortTypeDialogTest, NextPassesTheChoiceOnAndTheBoundsAreAccepted) {
     }
 }
 
-// Hidden, only the initialisation runs: a configured port number is not
-// range-checked.
-TEST(PortTypeDialogTest, HiddenUseTakesTheConfiguredValuesUnchecked) {
+// "Next" with the wireless LAN and no address: the dialog says so and stays
+// open. Another port does not use the address and takes it as it is.
+TEST(PortTypeDialogTest, NextRefusesTheAddressZeroForTheWirelessLanOnly) {
+    RunResult run;
+    Shown shown = ShowDialog("", {UserAction::Click(kRadioWlan), UserAction::Click(kNext)}, &run);
+    EXPECT_TRUE(shown.open);
+    ASSERT_EQ(run.boxes.size(), 2u);
+    EXPECT_EQ(run.boxes[0].text, "Please enter the IP address of the printer.\n0.0.0.0 is not the address of a printer.");
+    EXPECT_EQ(run.boxes[0].type, mb::kIconExclamation);
+    EXPECT_FALSE(run.Logged("AddToWin2KWithWHQL BEGIN"));
+
+    auto machine = NewMachine("7", true);
+    RunResult com1 = RunInstaller(*machine, ChoosePort(kRadioCom1));
+    EXPECT_EQ(com1.exitCode, 0);
+    EXPECT_TRUE(machine->FindPrinter(kPrinter));
+}
+
+// Without the dialog (PORTDLG not "TRUE") configured wireless-LAN values
+// get the checks typed ones get: a port number the dialog would refuse, or
+// no address, is logged and the dialog is shown with the configured
+// values; what the user then gives is installed, and no port is made of
+// the refused values.
+TEST(PortTypeDialogTest, ConfiguredValuesTheDialogWouldRefuseBringItUp) {
+    struct Case {
+        const char* name;
+        std::string config;
+        const char* logged;
+        Dword shownAddress;
+        const char* shownPort;
+        std::vector<UserAction> fix;
+        const char* port;  // the port made
+        Dword portNumber;
+    };
+    const std::string wlan = "PORTDLG=FALSE\r\nPORT=WLAN\r\n";
+    const std::string address = "WLAN_IP_1=192\r\nWLAN_IP_2=168\r\nWLAN_IP_3=0\r\nWLAN_IP_4=50\r\n";
+    const Case cases[] = {
+        {"a negative port number", wlan + address + "WLAN_PORT=-5\r\n",
+         "CONFIGURED PORT REFUSED : the port number -5 is not from 1 to 10000", Address(192, 168, 0, 50), "-5",
+         {UserAction::Type(kPortEdit, "9100")}, "IP_192.168.0.50", 9100},
+        {"a port number above the range", wlan + address + "WLAN_PORT=20000\r\n",
+         "CONFIGURED PORT REFUSED : the port number 20000 is not from 1 to 10000", Address(192, 168, 0, 50), "20000",
+         {UserAction::Type(kPortEdit, "9101")}, "IP_192.168.0.50", 9101},
+        {"no address", wlan + "WLAN_PORT=515\r\n",
+         "CONFIGURED PORT REFUSED : the IP address 0.0.0.0 is not the address of a printer", 0, "515",
+         {UserAction::TypeAddress(kIpControl, Address(10, 0, 0, 9))}, "IP_10.0.0.9", 515},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto machine = NewMachine("7", true, Config(c.config));
+        Shown shown;
+        sim::HeadlessUi* ui = nullptr;
+        std::vector<UserAction> actions = {UserAction::Call([&] { shown = Look(*ui); })};
+        actions.insert(actions.end(), c.fix.begin(), c.fix.end());
+        actions.push_back(UserAction::Click(kNext));
+        sim::Script script;
+        script.OnDialog(kPortDialog, std::move(actions));
+        RunResult run =
+            RunInstaller(*machine, std::move(script), [&](sim::SimSystem&, sim::HeadlessUi& u) { ui = &u; });
+
+        EXPECT_TRUE(run.Logged(c.logged));
+        EXPECT_TRUE(shown.open);
+        EXPECT_EQ(shown.checked, 5);
+        EXPECT_EQ(shown.address, c.shownAddress);
+        EXPECT_EQ(shown.port, c.shownPort);
+        EXPECT_EQ(run.exitCode, 0);
+        std::vector<std::string> ours;
+        for (const sim::SimPort& port : machine->Ports()) {
+            if (port.name.rfind("IP_", 0) != 0) continue;
+            ours.push_back(port.name);
+            EXPECT_EQ(port.portNumber, c.portNumber) << port.name;
+        }
+        EXPECT_EQ(ours, std::vector<std::string>{c.port});
+        EXPECT_TRUE(machine->FindPrinter(kPrinter));
+    }
+}
+
+// Hidden, only the initialisation runs; configured values within the
+// dialog's checks are installed without it.
+TEST(PortTypeDialogTest, HiddenUseTakesTheConfiguredValues) {
     auto machine = NewMachine("7", true,
                               Config("PORTDLG=FALSE\r\nPORT=WLAN\r\nWLAN_IP_1=10\r\nWLAN_IP_2=0\r\nWLAN_IP_3=0\r\n"
-                                     "WLAN_IP_4=9\r\nWLAN_PORT=20000\r\n"));
+                                     "WLAN_IP_4=9\r\nWLAN_PORT=10000\r\n"));
     RunResult run = RunInstaller(*machine, sim::Script());
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(run.Logged("PORT NUMBER : 20000"));
+    EXPECT_TRUE(run.Logged("PORT NUMBER : 10000"));
+    EXPECT_FALSE(std::find(run.shown.begin(), run.shown.end(), kPortDialog) != run.shown.end());
     bool found = false;
     for (const sim::SimPort& port : machine->Ports())
-        if (port.name == "IP_10.0.0.9") found = port.portNumber == 20000;
+        if (port.name == "IP_10.0.0.9") found = port.portNumber == 10000;
     EXPECT_TRUE(found);
 
     // Any value without "TRUE" in capitals takes the configured port: COM4 here.
