@@ -431,8 +431,10 @@ Dword Machine::State::ReadPackage(const std::string& infPath, const std::string&
     if (driverVer && driverVer->fields.size() > 1) {
         out.driverDate = DriverDate(driverVer->fields[0]);
         std::vector<std::string> parts = Split(driverVer->fields[1], '.');
-        for (size_t i = 0; i < 4; ++i)
+        for (size_t i = 0; i < 4; ++i) {
             out.version[i] = i < parts.size() ? static_cast<Dword>(std::strtoul(parts[i].c_str(), nullptr, 10)) : 0;
+            out.driverVersion = out.driverVersion << 16 | (out.version[i] & 0xFFFF);
+        }
     }
 
     // What the spooler would refuse halfway, refused before anything is copied.

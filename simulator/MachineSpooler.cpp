@@ -365,8 +365,7 @@ Dword Machine::State::AddPrinterDriver(const DriverInfo3& info, const std::array
                            {"ExtraVersion", reportedVersion[3]}};
     if (package) {
         driver.driverDate = package->driverDate;
-        driver.driverVersion = std::uint64_t(package->version[0]) << 48 | std::uint64_t(package->version[1]) << 32 |
-                               std::uint64_t(package->version[2]) << 16 | package->version[3];
+        driver.driverVersion = package->driverVersion;
         driver.mfgName = package->manufacturer;
         driver.hardwareId = package->hardwareId;
         driver.provider = package->provider;

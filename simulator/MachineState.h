@@ -190,7 +190,8 @@ struct DriverPackage {
     std::vector<std::string> copyFiles;     // every file CopyFiles names, the DLLs of monitor and processor included
     std::vector<std::string> unidrvFiles;   // Unidrv's own, from Windows (Needs=UNIDRV.OEM)
     std::map<std::string, std::string> sources;  // Upper(file) -> where the package keeps it
-    std::array<Dword, 4> version{};         // DriverVer's version
+    std::array<Dword, 4> version{};         // DriverVer's version (else packageVersion): what the driver reports
+    std::uint64_t driverVersion = 0;        // DriverVer's a.b.c.d, 16 bits each; 0 without DriverVer
     std::uint64_t driverDate = 0;           // DriverVer's date as a FILETIME
     std::string manufacturer, provider, hardwareId;
 };

@@ -131,6 +131,29 @@ TEST(InstallOutcomeTest, AFailedDriverForUsbAsksForNoPowerCycle) {
     EXPECT_FALSE(Said(run, kPowerCycle));
 }
 
+// The spooler decides, not the child's word: an exit code that cannot be
+// read changes neither a success nor a failure.
+TEST(InstallOutcomeTest, AnUnreadableExitCodeLeavesTheDecisionToTheSpooler) {
+    for (bool fileMissing : {false, true}) {
+        SCOPED_TRACE(fileMissing ? "a driver file missing" : "a whole package");
+        auto machine = NewMachine("7", true);
+        if (fileMissing) machine->Remove(DriverFolder(*machine) + "\\ZPUI40.dll");
+        RunResult run = RunInstaller(*machine, ChoosePort(kRadioCom1), [](sim::SimSystem& system, sim::HeadlessUi&) {
+            system.Faults().Fail("Processes.GetExitCodeProcess", err::kInvalidHandle);
+        });
+        EXPECT_TRUE(run.Logged("GetExitCodeProcess failed. (6)"));
+        if (fileMissing) {
+            EXPECT_EQ(run.exitCode, -1);
+            ASSERT_EQ(run.boxes.size(), 1u);
+            EXPECT_NE(run.boxes[0].text.find("ended; its exit code could not be read."), std::string::npos);
+        } else {
+            EXPECT_EQ(run.exitCode, 0);
+            EXPECT_EQ(run.BoxTexts(), std::vector<std::string>{kRestartQuestion});
+            EXPECT_TRUE(Said(run, kInstalled));
+        }
+    }
+}
+
 // Something of ours that is registered all the same (here a language
 // monitor a failed installation left) gets the entry and the uninstaller,
 // so that the user can remove it.

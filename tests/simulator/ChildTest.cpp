@@ -201,6 +201,11 @@ TEST(SimChild, AFailingChildEndsWithItsCodeAndInstallsNothing) {
         {"the monitor DLL missing", [](Machine& m) { m.Remove("C:\\Package\\Driver64\\ZPMON40.dll"); }, Ia(),
          err::kFileNotFound},
         {"no files at all", [](Machine& m) { m.Remove("C:\\Package\\Driver64"); }, Ia(), err::kFileNotFound},
+        {"an empty package folder",
+         [](Machine& m) {
+             for (const std::string& entry : m.ListDirectory("C:\\Package")) m.Remove("C:\\Package\\" + entry);
+         },
+         If("COM1:"), err::kFileNotFound},
         {"model renamed",
          [](Machine& m) {
              std::string inf = *m.ReadFile("C:\\Package\\ZMPK40.inf");
@@ -212,6 +217,13 @@ TEST(SimChild, AFailingChildEndsWithItsCodeAndInstallsNothing) {
          [](Machine& m) {
              std::string inf = *m.ReadFile("C:\\Package\\ZMPK40.inf");
              m.WriteFile("C:\\Package\\ZMPK40.inf", inf.replace(inf.find("KORVANT=KORVANT,NTamd64"), 23, "KORVANT=KORVANT"));
+         },
+         If("COM1:"), err::kUnknownPrinterDriver},
+        {"the .NTamd64 models section missing, though listed",
+         [](Machine& m) {
+             std::string inf = *m.ReadFile("C:\\Package\\ZMPK40.inf");
+             const size_t at = inf.find("[KORVANT.NTamd64]");
+             m.WriteFile("C:\\Package\\ZMPK40.inf", inf.erase(at, inf.find("[ZMPK40_X86]") - at));
          },
          If("COM1:"), err::kUnknownPrinterDriver},
         {"the printer's name taken",

@@ -642,6 +642,30 @@ TEST(SimSpooler, LevelSixGivesTheInfsDriverVerAndZeroWithoutAnInf) {
     sp.ClosePrinter(printer);
 }
 
+// An INF without DriverVer gives the driver no version and no date.
+TEST(SimSpooler, LevelSixWithoutDriverVerIsZero) {
+    Sim sim("7", true);
+    Machine& m = *sim.machine;
+    WritePackage(m);
+    std::string inf = *m.ReadFile("C:\\Package\\ZMPK40.inf");
+    const size_t at = inf.find("DriverVer=");
+    ASSERT_NE(at, std::string::npos);
+    inf.erase(at, inf.find('\n', at) + 1 - at);
+    m.WriteFile("C:\\Package\\ZMPK40.inf", inf);
+    StartupInfo startup;
+    ProcessInformation child;
+    ASSERT_TRUE(sim.sys.processes
+                    .CreateProcess("cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /f .\\ZMPK40.inf /m \"KORVANT ZMP-K40\"",
+                                   0, startup, child)
+                    .ok());
+    std::vector<DriverInfo6> drivers;
+    ASSERT_TRUE(sim.sys.spooler.EnumPrinterDrivers6(std::string("Windows x64"), drivers).ok());
+    ASSERT_EQ(drivers.size(), 1u);
+    EXPECT_EQ(drivers[0].driverVersion, 0u);
+    EXPECT_EQ(drivers[0].driverDate, 0u);
+    EXPECT_EQ(drivers[0].mfgName, "KORVANT");
+}
+
 TEST(SimSpooler, OpenPrinterChecksTheDatatypeAgainstThePrintersProcessor) {
     Sim sim("xp");
     StageAndRegister(sim, "Windows NT x86");
