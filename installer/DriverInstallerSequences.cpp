@@ -49,6 +49,7 @@ std::optional<Dword> DriverInstaller::ChildExitCode(ProcessHandle child) {
 
 void DriverInstaller::FailInstallation(bool driverExisted, std::optional<Dword> exitCode,
                                        const std::vector<std::string>& missing) {
+    StepReport(kNotInstalled, 0);
     // What a failing child may have left of ours gets the "Uninstall" entry
     // and the uninstaller, so that the user can remove it; a clean failure
     // leaves no entry behind that would offer to remove nothing.

@@ -101,6 +101,7 @@ TEST(InstallOutcomeTest, AChildThatInstalledNothingEndsWithTheFailureBoxAndNoEnt
             EXPECT_EQ(run.boxes[0].type, mb::kIconStop);
             EXPECT_FALSE(Said(run, kInstalled));
             EXPECT_FALSE(Said(run, "Completed."));
+            EXPECT_TRUE(Said(run, std::string("STATUS ") + kNotInstalled));
             EXPECT_TRUE(run.Logged("PROCESS EXIT CODE : " + std::to_string(run.children[0].exitCode)));
             EXPECT_TRUE(run.Logged("NOT INSTALLED : printer driver \"KORVANT ZMP-K40\" (" +
                                    machine->Os().NativeEnvironment() + ")"));

@@ -77,6 +77,12 @@ KNOWN = [
           scenarios=("5-win7-wlan",)),
     Known("no-tcpip-monitor", "spooler", sim=r'^(port "IP_192\.168\.0\.50"|printer "KORVANT ZMP-K40" .*)$',
           scenarios=("5-win7-wlan",)),
+    # Without the printer the installer fails there, where the simulator's succeeds.
+    Known("no-tcpip-monitor", "exit", wine=r"^255$", sim=r"^0$", scenarios=("5-win7-wlan",)),
+    Known("no-tcpip-monitor", "log", wine=r'^(PROCESS EXIT CODE : 1796|NOT INSTALLED : printer "KORVANT ZMP-K40" '
+          r'on "IP_192\.168\.0\.50"|FindOwnComponents (BEGIN|END)|COMPONENT FOUND : .*)$',
+          sim=r"^(PROCESS EXIT CODE : 0|INFFileExist (BEGIN|END)|SECTION NAME : KORVANT\.NTamd64|"
+          r"KEY NAME : KORVANT ZMP-K40)$", scenarios=("5-win7-wlan",)),
 ]
 
 

@@ -53,6 +53,7 @@ def scenario(name, title, **options):
 
 
 DRIVER = "KORVANT ZMP-K40"
+NOT_INSTALLED = r"The driver could not be installed.\n\nNot installed:\n"
 X64 = "Windows x64"
 X86 = "Windows NT x86"
 
@@ -254,25 +255,28 @@ def win7_com1(r):
 
 
 @scenario("4-win7-com2-second-printer", "after 3, the installer again with PORT=COM2: the driver is there, "
-          "PrintUIEntry with /u; the printer name is taken", base="3-win7-com1", config=["PORTDLG=FALSE", "PORT=COM2"])
+          "PrintUIEntry with /u and the next free name", base="3-win7-com1", config=["PORTDLG=FALSE", "PORT=COM2"])
 def win7_com2_second(r):
     program = install_configured(r)
     # The driver is installed: no success message and no restart question.
     r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"))
     r.keep_log()
     r.log_has("KORVANT ZMP-K40 PRINTER DRIVER EXISTS.")
-    command = f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM2:" /m "KORVANT ZMP-K40" /u'
-    r.log_has("COMMAND LINE : " + command)
-    # Windows' PrintUIEntry refuses a printer name that exists (1802).
-    r.check("exit 1802" in r.printui_log(), "printui did not refuse the existing printer name with 1802")
+    # The printer name is taken: the new printer gets the first free one.
+    r.log_has("PRINTER-DRIVER NAME TO ADD : KORVANT ZMP-K40(#1) ")
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40(#1)" /f .\\ZMPK40.inf /r "COM2:" '
+                         f'/m "KORVANT ZMP-K40" /u')
+    r.log_lacks("NOT INSTALLED")
     spooler = r.spooler()
-    r.check(r.printers(spooler) == [(DRIVER, DRIVER, "COM1:")], "the printer on COM1: did not stay the only one")
+    r.check(sorted(r.printers(spooler)) == [(DRIVER, DRIVER, "COM1:"), (DRIVER + "(#1)", DRIVER, "COM2:")],
+            "not the printer on COM1: and a second one, KORVANT ZMP-K40(#1), on COM2:")
     r.sim.install(r.wine.package, "--no")
 
 
-@scenario("5-win7-wlan", "Windows 7 64-bit, Wireless LAN 192.168.0.50:9101 typed in; No")
+@scenario("5-win7-wlan", "Windows 7 64-bit, Wireless LAN 192.168.0.50:9101 typed in: no TCP/IP port under "
+          "Wine, so no printer; the failure box; OK")
 def win7_wlan(r):
-    r.log_name, r.tail_ms = INSTALLER_LOG, 2000
+    r.log_name, r.tail_ms = INSTALLER_LOG, 0
     program = r.wine.start(INSTALLER)
     r.act("wait-window", PORT_TYPE, "30000", stop=True)
     with r.user():
@@ -282,14 +286,28 @@ def win7_wlan(r):
         r.shows('1005 Edit "9101"\n')
         r.shot("port-dialog-wlan")
         r.act("click", PORT_TYPE, "Next")
-    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), RESTART_QUESTION)
+    # Wine has no Standard TCP/IP port monitor: no port, so PrintUIEntry
+    # installs the driver and cannot add the printer (1796). The installer
+    # says so, and leaves the "Uninstall" entry for the driver.
+    r.expect_boxes(r.finish(program, INSTALLER_BOX, "No", expected_exit=255),
+                   NOT_INSTALLED + r'printer "KORVANT ZMP-K40" on "IP_192.168.0.50"\n\n'
+                   r"The printer installation of Windows (PrintUIEntry) ended with code 1796.*")
     r.keep_log()
     command = f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "IP_192.168.0.50" /m "KORVANT ZMP-K40"'
     r.log_in_order("IP ADDRESS : 192.168.0.50", "PORT NUMBER : 9101", "AddEthernetPort BEGIN",
                    "OpenPrinter failed. (1796)", "AddEthernetPort END", "AddToWin2KWithWHQL BEGIN",
-                   "COMMAND LINE : " + command, "AddToWin2KWithWHQL END")
-    # Wine has no Standard TCP/IP port monitor: no port, so no printer.
+                   "COMMAND LINE : " + command, "PROCESS EXIT CODE : 1796",
+                   'NOT INSTALLED : printer "KORVANT ZMP-K40" on "IP_192.168.0.50"',
+                   'COMPONENT FOUND : printer driver "KORVANT ZMP-K40" (Windows x64)', "RegisterUninstallInfo BEGIN",
+                   "CopyFilesOfUtilities BEGIN", "AddToWin2KWithWHQL END")
+    r.log_lacks("The driver has been successfully installed.")
     r.check("exit 1796" in r.printui_log(), "printui did not refuse the missing port with 1796")
+    # The entry lets the user remove the driver; no INF of ours was taken in
+    # by the installer, so "InfFile" names none.
+    entry = r.uninstall_entry()
+    r.check(re.search(r"UninstallString +REG_SZ +C:\\windows\\ZMP-K40\\ZMPK40_Uninstaller\.exe$", entry, re.M | re.I),
+            "no Uninstall entry for the driver that is there")
+    r.check_utilities_folder()
     r.sim.install(r.wine.package, "--port", "WLAN", "--ip", "192.168.0.50", "--tcp-port", "9101", "--no")
 
 
@@ -647,6 +665,31 @@ def printui_refuses(r):
     r.check(compare.files_of(r.wine.drive_c) == files_before, "files changed (see the spooler's folders)")
     r.wine.end()
     r.check(not compare.registry_of(r.wine.registry()), "our keys are in the registry")
+
+
+@scenario("20-win7-missing-file", "Windows 7 64-bit, a package without Driver64\\ZPUI40.dll, COM1 in the port "
+          "dialog: PrintUIEntry refuses it (2); the failure box; OK")
+def win7_missing_file(r):
+    (r.wine.package / "Driver64" / "ZPUI40.dll").unlink()
+    program = install_from_dialog(r, "1006")
+    r.tail_ms = 0
+    r.box(INSTALLER_BOX, NOT_INSTALLED + r'printer driver "KORVANT ZMP-K40" (Windows x64)\n'
+          r'printer "KORVANT ZMP-K40" on "COM1:"\n\n'
+          r"The printer installation of Windows (PrintUIEntry) ended with code 2.\n"
+          r"File not found.", "OK", "failure-box", 150000)
+    r.exit_code = r.wait(program, 15, 255)
+    r.keep_log()
+    r.check_log_start()
+    command = f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM1:" /m "KORVANT ZMP-K40"'
+    r.log_in_order("AddToWin2KWithWHQL BEGIN", "COMMAND LINE : " + command, "PROCESS EXIT CODE : 2",
+                   'NOT INSTALLED : printer driver "KORVANT ZMP-K40" (Windows x64)', "FindOwnComponents END",
+                   "AddToWin2KWithWHQL END")
+    r.log_lacks("RegisterUninstallInfo BEGIN")
+    r.check(r.printui_log().rstrip().endswith("exit 2"), "printui did not refuse the missing file with 2")
+    spooler = r.spooler()
+    r.check(not r.has_driver(spooler, X64) and not r.printers(spooler), "a driver or a printer was installed")
+    r.check("DisplayName" not in r.uninstall_entry(), "an Uninstall entry was written")
+    r.sim.install(r.wine.package, "--port", "COM1", "--no")
 
 
 for _spec in SCENARIOS.values():
