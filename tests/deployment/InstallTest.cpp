@@ -46,6 +46,7 @@ TEST(UnattendedInstallTest, CommandLinesOnMachines) {
         s.Faults().Fail("Spooler.AddPrinter", err::kUnknownPort);
     };
     auto childTimesOut = [](sim::Machine& m) { m.ModelSwitches().childTimesOut = true; };
+    auto driverFileMissing = [](sim::Machine& m) { m.Remove(std::string(kPackage) + "\\Driver64\\ZPUI40.dll"); };
     const Case cases[] = {
         {"quiet, XP, COM2: restart needed", "xp", false, "", "/quiet /port COM2", nullptr, nullptr, 3010, "COM2:",
          Driver::Present, 0, {}},
@@ -65,6 +66,8 @@ TEST(UnattendedInstallTest, CommandLinesOnMachines) {
          "/quiet /port COM4", nullptr, nullptr, 3010, "COM4:", Driver::Present, 0, {}},
         {"quiet, the child times out", "7", true, "", "/quiet /port USB", childTimesOut, nullptr, 1603, nullptr,
          Driver::Either, 0, {}},
+        {"quiet, the child installs nothing", "7", true, "", "/quiet /port COM1", driverFileMissing, nullptr, 1603,
+         nullptr, Driver::Absent, 0, {}},
         {"quiet, AddPrinter refused", "xp", false, "", "/quiet /port COM1", nullptr, refuseAddPrinter, 1603,
          nullptr, Driver::Present, 0, {}},
         {"quiet, a different version is removed and Windows restarted", "7", true, "", "/quiet /port COM1",
