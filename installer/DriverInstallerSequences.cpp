@@ -2,7 +2,6 @@
 // our own registration steps on Windows 2000, XP and Server 2003.
 #include "installer/DriverInstaller.h"
 
-#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -16,6 +15,7 @@ namespace {
 constexpr Dword kChildTimeout = 120000;
 constexpr Dword kEndSleep = 2000;
 constexpr int kIdInfName = 11;
+constexpr Dword kMaxPath = 260;  // MAX_PATH: any current directory fits
 
 constexpr const char* kInstalled = "The driver has been successfully installed.";
 constexpr const char* kPowerCycle = "Please turn-off the printer and then turn-on again.";
@@ -96,29 +96,37 @@ void DriverInstaller::AddToWin2KWithWHQL(int portCode) {
     const std::string printerObject = exists ? FreePrinterName() : printerName_;
     if (portCode != PortUsb) log_.WriteLog("PRINTER-DRIVER NAME TO ADD : %s ", printerObject.c_str());
 
-    // Relative to the current directory, the installer's package folder.
-    const std::string infPath = ".\\" + platform_.ui.LoadString(kIdInfName);
-    const char* name = printerName_.c_str();
-    const char* object = printerObject.c_str();
-    std::string command;
-    char buffer[1024];
+    // The child and the DLL it loads come from the system directory by full
+    // path, and it runs there: named bare, Windows would look for them in
+    // the installer's own folder and the current directory first, the
+    // package's download folder, which any user can write to. The INF is
+    // the package's, by full path, in quotes for the blanks of a user's
+    // folder.
+    const std::string systemDir = SystemDirectory();
+    std::string packageDir;
+    Dword locateError = err::kSuccess;
+    if (systemDir.empty()) {
+        locateError = err::kPathNotFound;
+    } else if (platform_.files.GetCurrentDirectory(packageDir, kMaxPath) == 0 || packageDir.empty()) {
+        locateError = platform_.system.GetLastError();
+        if (locateError == err::kSuccess) locateError = err::kPathNotFound;
+    }
+    const bool located = locateError == err::kSuccess;
+    const std::string rundll32 = systemDir + "\\rundll32.exe";
+    const std::string infPath = packageDir + "\\" + platform_.ui.LoadString(kIdInfName);
+    const std::string name = "\"" + printerName_ + "\"";
+    const std::string object = "\"" + printerObject + "\"";
+    std::string command = "\"" + rundll32 + "\" " + systemDir + "\\printui.dll,PrintUIEntry";
     if (portCode == PortUsb) {
         // The driver only: Plug and Play makes the printer.
-        std::snprintf(buffer, sizeof buffer, "cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m \"%s\" /f %s", name,
-                      infPath.c_str());
-    } else if (portCode == PortWirelessLan) {
-        const std::string port = "IP_" + ipAddress_;
-        std::snprintf(buffer, sizeof buffer,
-                      "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"%s\" /f %s /r \"%s\" /m \"%s\"", object,
-                      infPath.c_str(), port.c_str(), name);
+        command += " /ia /m " + name + " /f \"" + infPath + "\"";
     } else {
         // A serial port takes its colon: COM1:.
-        const std::string port = "COM" + std::to_string(portCode - PortCom1 + 1);
-        std::snprintf(buffer, sizeof buffer,
-                      "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"%s\" /f %s /r \"%s:\" /m \"%s\"", object,
-                      infPath.c_str(), port.c_str(), name);
+        const std::string port = portCode == PortWirelessLan
+                                     ? "IP_" + ipAddress_
+                                     : "COM" + std::to_string(portCode - PortCom1 + 1) + ":";
+        command += " /if /b " + object + " /f \"" + infPath + "\" /r \"" + port + "\" /m " + name;
     }
-    command = buffer;
     if (exists) command += " /u";  // the driver that is there already
     StepReport("Creates a new process \r\n");
 
@@ -129,8 +137,9 @@ void DriverInstaller::AddToWin2KWithWHQL(int portCode) {
         startup.flags = proc::kStartfUseShowWindow | proc::kStartfForceOnFeedback;
         startup.showWindow = proc::kSwHide;
         ProcessInformation child;
-        Status created =
-            platform_.processes.CreateProcess(command, proc::kNormalPriorityClass, startup, child);
+        Status created = located ? platform_.processes.CreateProcess(rundll32, command, proc::kNormalPriorityClass,
+                                                                     systemDir, startup, child)
+                                 : Status::Fail(locateError);
         log_.WriteLog("\r\nCOMMAND LINE : %s", command.c_str());
         if (!created.ok()) {
             ui::AfxMessageBox(platform_.ui, "CreateProcess failed.", mb::kOk);

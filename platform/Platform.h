@@ -4,6 +4,7 @@
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Modules.h"
 #include "platform/Power.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
@@ -27,6 +28,7 @@ struct Platform {
     Power& power;
     Ui& ui;
     Services& services;
+    Modules& modules;
 };
 
 }  // namespace zmp

@@ -37,11 +37,16 @@ class Processes {
 public:
     virtual ~Processes() = default;
 
-    // WinExec(commandLine, show): > 31 on success.
+    // WinExec(commandLine, show): > 31 on success. A program named without
+    // a directory is searched for, the program's own folder first.
     virtual Dword WinExec(const std::string& commandLine, Dword show) = 0;
-    // CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, creationFlags, NULL,
-    // NULL, &startup, &out)
-    virtual Status CreateProcess(const std::string& commandLine, Dword creationFlags,
+    // CreateProcessA(application or NULL, commandLine, NULL, NULL, FALSE,
+    // creationFlags, NULL, currentDirectory or NULL, &startup, &out): an
+    // empty text stands for NULL. With the application's full path nothing
+    // is searched for; without it the command line's first word is, as by
+    // WinExec.
+    virtual Status CreateProcess(const std::string& application, const std::string& commandLine,
+                                 Dword creationFlags, const std::string& currentDirectory,
                                  const StartupInfo& startup, ProcessInformation& out) = 0;
     // WaitForSingleObject(process, milliseconds)
     virtual Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) = 0;

@@ -675,6 +675,11 @@ std::vector<ShutdownRequest> Machine::ShutdownRequests() const {
     return state_->shutdownRequests;
 }
 
+std::vector<std::string> Machine::LoadedImages() const {
+    ZMP_LOCK;
+    return state_->loadedImages;
+}
+
 void Machine::Reboot() {
     ZMP_LOCK;
     State& s = *state_;

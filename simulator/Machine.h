@@ -344,6 +344,13 @@ public:
     // Present devices whose node was removed (they come back at Reboot).
     std::vector<SimDevice> UndiscoveredDevices() const;
 
+    // --- programs and libraries
+    // Every program a simulated process ran (WinExec, CreateProcess, and
+    // what cmd and rundll32 went on to run) and every DLL loaded
+    // (LoadLibrary, rundll32), as the physical path Windows took it from,
+    // in order, since the machine was made or loaded (not saved).
+    std::vector<std::string> LoadedImages() const;
+
     // --- power
     unsigned RestartsRequested() const;
     // Every ExitWindowsEx call since the machine was made or loaded (not saved).

@@ -203,6 +203,7 @@ struct Machine::State {
     std::int64_t clockMs = 0;        // virtual local time, ms since 1970-01-01 00:00
     unsigned restarts = 0;
     std::vector<ShutdownRequest> shutdownRequests;
+    std::vector<std::string> loadedImages;  // programs run and DLLs loaded (not saved)
     unsigned unsignedDriverPrompts = 0;  // "Windows can't verify the publisher" shown and accepted
 
     FileStore files;

@@ -42,6 +42,7 @@
 
 #include "platform/Platform.h"
 #include "simulator/Events.h"
+#include "simulator/ImageSearch.h"
 #include "simulator/Inf.h"
 #include "simulator/Machine.h"
 #include "simulator/ProcessExit.h"
@@ -111,6 +112,11 @@ public:
     // drivers\etc, logfiles exempt; Sysnative leads to system32 on Vista+).
     std::string ResolvePath(const std::string& path) const;
     std::string CurrentDirectory() const;
+    // The folder of the process's executable.
+    std::string ProgramDirectory() const;
+    // Where LoadLibrary looks for a name without a directory (SimModules).
+    DllSearch Search() const;
+    void SetSearch(DllSearch search);
 
     void AddEvent(const std::string& kind, const std::string& text = std::string());
     void SetEvents(Events* events) { events_ = events; }
@@ -142,6 +148,7 @@ private:
     std::optional<int> exitCode_;
     std::uintptr_t nextHandle_ = 0x1000;
     std::map<std::uintptr_t, std::vector<AceEntry>> acls_;
+    DllSearch search_ = DllSearch::Standard;
 };
 
 class SimFileSystem final : public FileSystem {
@@ -309,7 +316,8 @@ class SimProcesses final : public Processes {
 public:
     explicit SimProcesses(SimProcess& process) : p_(process) {}
     Dword WinExec(const std::string& commandLine, Dword show) override;
-    Status CreateProcess(const std::string& commandLine, Dword creationFlags, const StartupInfo& startup,
+    Status CreateProcess(const std::string& application, const std::string& commandLine, Dword creationFlags,
+                         const std::string& currentDirectory, const StartupInfo& startup,
                          ProcessInformation& out) override;
     Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) override;
     Status GetExitCodeProcess(ProcessHandle process, Dword& exitCode) override;
@@ -319,6 +327,7 @@ public:
     // The children started, in order.
     struct ChildRecord {
         std::string commandLine;
+        std::string image;      // the program that ran, as Windows found it
         bool finished = true;   // false: it never ends (WAIT_TIMEOUT)
         Dword exitCode = 0;     // the PrintUIEntry model's result: 0 done, else the Win32 code
     };
@@ -329,6 +338,21 @@ private:
     mutable std::mutex mutex_;
     std::map<std::uintptr_t, size_t> handles_;   // process and thread handles -> child index
     std::vector<ChildRecord> children_;
+};
+
+// kernel32's library loader: the DLL search of the process and LoadLibrary,
+// which loads nothing but records where Windows would take the DLL from.
+class SimModules final : public Modules {
+public:
+    explicit SimModules(SimProcess& process) : p_(process) {}
+    bool HasSetDefaultDllDirectories() override;
+    Status SetDefaultDllDirectories(Dword flags) override;
+    bool HasSetDllDirectory() override;
+    Status SetDllDirectory(const std::string& path) override;
+    Status LoadLibrary(const std::string& path) override;
+
+private:
+    SimProcess& p_;
 };
 
 class SimSystemInfo final : public SystemInfo {
@@ -415,6 +439,7 @@ public:
     SimClock clock;
     SimPower power;
     SimServices services;
+    SimModules modules;
 };
 
 }  // namespace zmp::sim

@@ -101,6 +101,18 @@ Status SimProcess::Fail(Dword code) {
 
 std::string SimProcess::CurrentDirectory() const { return options_.currentDirectory; }
 
+std::string SimProcess::ProgramDirectory() const { return ParentPath(NormalizePath(options_.executable)); }
+
+DllSearch SimProcess::Search() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return search_;
+}
+
+void SimProcess::SetSearch(DllSearch search) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    search_ = search;
+}
+
 std::string SimProcess::FromAnsi(const std::string& text) const {
     return sim::FromAnsi(ReadOs([](const OsInfo& os) { return os.ansiCodePage; }), text);
 }
@@ -221,10 +233,11 @@ SimSystem::SimSystem(Machine& machine, ProcessOptions options, Events* events)
       system(process_),
       clock(process_),
       power(process_),
-      services(process_) {}
+      services(process_),
+      modules(process_) {}
 
 Platform SimSystem::MakePlatform(Ui& ui) {
-    return Platform{spooler, setup, registry, files, processes, system, clock, power, ui, services};
+    return Platform{spooler, setup, registry, files, processes, system, clock, power, ui, services, modules};
 }
 
 }  // namespace zmp::sim

@@ -8,6 +8,9 @@ namespace zmp::sim {
 namespace {
 
 constexpr Dword kInfinite = 0xFFFFFFFF;
+constexpr Dword kErrorDirectory = 267;          // ERROR_DIRECTORY: no such current directory
+constexpr Dword kCmdNotRecognised = 9009;       // cmd's code for a program it cannot find
+constexpr const char* kPrintUiEntry = "PRINTUI.DLL,PRINTUIENTRY";
 
 // Words of a command line, upper case, blanks collapsed.
 std::string Canonical(const std::string& command) {
@@ -21,6 +24,49 @@ std::string Canonical(const std::string& command) {
     return out;
 }
 
+// The model's programs: what the image (already found) does with its
+// arguments, run in currentDirectory. Windows' net, cmd and rundll32 with
+// printui.dll do what they do on Windows; any other program (one put in a
+// folder that is searched first) runs, is recorded, and changes nothing.
+// The child's exit code.
+Dword RunImage(SimProcess& p, Machine::State& s, const std::string& image, const std::string& arguments,
+               const std::string& currentDirectory) {
+    s.loadedImages.push_back(image);
+    if (IsWindowsImage(s, image, "net.exe")) {
+        const std::string command = Canonical(arguments);
+        if (command == "STOP SPOOLER") s.NetStop();
+        else if (command == "START SPOOLER") s.NetStart();
+        return err::kSuccess;
+    }
+    if (IsWindowsImage(s, image, "cmd.exe")) {
+        std::string rest;
+        const std::string option = CommandProgram(arguments, rest);
+        if (!IEquals(option, "/c")) return err::kSuccess;
+        std::string programArguments;
+        const std::string name = CommandProgram(rest, programArguments);
+        // cmd looks in its current directory first, then along PATH.
+        const std::string program = FindProgram(p, s, name, currentDirectory, currentDirectory);
+        if (program.empty()) return kCmdNotRecognised;
+        return RunImage(p, s, program, programArguments, currentDirectory);
+    }
+    if (IsWindowsImage(s, image, "rundll32.exe")) {
+        // "DLL,Entry arguments": the DLL is loaded as LoadLibrary does from
+        // rundll32's own folder.
+        std::string entryArguments;
+        const std::string target = CommandProgram(arguments, entryArguments);
+        const size_t comma = target.find(',');
+        if (comma == std::string::npos) return err::kSuccess;
+        const std::string dll = FindLibrary(p, s, target.substr(0, comma), DllSearch::Standard, ParentPath(image),
+                                            currentDirectory);
+        if (dll.empty()) return err::kModNotFound;
+        s.loadedImages.push_back(dll);
+        if (IsWindowsImage(s, dll, "printui.dll") && IEquals(target.substr(comma + 1), "PrintUIEntry"))
+            return s.RunPrintUiEntry(entryArguments, currentDirectory, p.CallerEnvironment());
+        return err::kSuccess;
+    }
+    return err::kSuccess;
+}
+
 }  // namespace
 
 Dword SimProcesses::WinExec(const std::string& commandLine, Dword /*show*/) {
@@ -29,35 +75,52 @@ Dword SimProcesses::WinExec(const std::string& commandLine, Dword /*show*/) {
         return *fault < 32 ? *fault : 0;
     }
     p_.AddEvent("EXEC", commandLine);
-    // WinExec returns once net.exe has started; the service then takes its
-    // time (Switches::spoolerStopMs, spoolerStartMs) on the virtual clock.
-    std::string command = Canonical(commandLine);
+    // WinExec returns once the program has started; net's service then
+    // takes its time (Switches::spoolerStopMs, spoolerStartMs) on the
+    // virtual clock.
     std::lock_guard<std::recursive_mutex> lock(p_.machine().Mutex());
-    if (command == "NET STOP SPOOLER") p_.machine().Internal().NetStop();
-    else if (command == "NET START SPOOLER") p_.machine().Internal().NetStart();
+    Machine::State& s = p_.machine().Internal();
+    std::string arguments;
+    const std::string name = CommandProgram(p_.FromAnsi(commandLine), arguments);
+    const std::string image = FindProgram(p_, s, name, p_.ProgramDirectory(), p_.CurrentDirectory());
+    if (image.empty()) {
+        p_.SetLastError(err::kFileNotFound);
+        return err::kFileNotFound;
+    }
+    RunImage(p_, s, image, arguments, p_.CurrentDirectory());
     return 33;
 }
 
-Status SimProcesses::CreateProcess(const std::string& commandLine, Dword /*creationFlags*/,
+Status SimProcesses::CreateProcess(const std::string& application, const std::string& commandLine,
+                                   Dword /*creationFlags*/, const std::string& currentDirectory,
                                    const StartupInfo& /*startup*/, ProcessInformation& out) {
     out = ProcessInformation();
     if (auto fault = p_.Enter("Processes.CreateProcess")) return p_.Fail(*fault);
     Switches switches = p_.machine().ModelSwitchesCopy();
     if (switches.createProcessError) return p_.Fail(switches.createProcessError);
-    p_.AddEvent("EXEC", commandLine);
 
     ChildRecord child;
     child.commandLine = commandLine;
-    std::string upper = Upper(commandLine);
-    size_t entry = upper.find("PRINTUI.DLL,PRINTUIENTRY");
-    if (entry != std::string::npos) {
-        if (switches.childTimesOut) {
+    {
+        std::lock_guard<std::recursive_mutex> lock(p_.machine().Mutex());
+        Machine::State& s = p_.machine().Internal();
+        // With an application name nothing is searched for, and the command
+        // line's first word is only the child's argv[0].
+        std::string arguments;
+        const std::string name = CommandProgram(p_.FromAnsi(commandLine), arguments);
+        const std::string image = application.empty()
+                                      ? FindProgram(p_, s, name, p_.ProgramDirectory(), p_.CurrentDirectory())
+                                      : p_.ResolvePath(application);
+        if (!ImageExists(s, image)) return p_.Fail(err::kFileNotFound);
+        const std::string directory = currentDirectory.empty() ? p_.CurrentDirectory() : p_.ResolvePath(currentDirectory);
+        if (!s.files.IsDirectory(s.files.Follow(directory))) return p_.Fail(kErrorDirectory);
+        p_.AddEvent("EXEC", commandLine);
+        child.image = image;
+        if (switches.childTimesOut && Upper(commandLine).find(kPrintUiEntry) != std::string::npos) {
+            s.loadedImages.push_back(image);
             child.finished = false;
         } else {
-            std::lock_guard<std::recursive_mutex> lock(p_.machine().Mutex());
-            child.exitCode = p_.machine().Internal().RunPrintUiEntry(
-                commandLine.substr(entry + std::string("PRINTUI.DLL,PRINTUIENTRY").size()), p_.CurrentDirectory(),
-                p_.CallerEnvironment());
+            child.exitCode = RunImage(p_, s, image, arguments, directory);
         }
     }
     std::uintptr_t process = p_.NewHandle(), thread = p_.NewHandle();

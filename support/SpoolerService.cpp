@@ -9,7 +9,18 @@ constexpr Dword kWaitLimitMilliseconds = 30000;
 constexpr Dword kServiceRequestTimeout = 1053;
 constexpr Dword kWinExecStarted = 31;  // WinExec: above this the command started
 
-Status RunAndWait(Platform& platform, const char* command, Dword sleepMilliseconds, Dword wanted) {
+constexpr Dword kMaxPath = 260;
+
+Status RunAndWait(Platform& platform, const char* verb, Dword sleepMilliseconds, Dword wanted) {
+    // net.exe from the system directory, by full path and in quotes: named
+    // bare, WinExec would take a net.exe from the program's own folder or
+    // the current directory first, places an ordinary user can write to.
+    std::string systemDir;
+    if (platform.files.GetSystemDirectory(systemDir, kMaxPath) == 0 || systemDir.empty()) {
+        const Dword code = platform.system.GetLastError();
+        return Status::Fail(code ? code : err::kPathNotFound);
+    }
+    const std::string command = "\"" + systemDir + "\\net.exe\" " + verb + " spooler";
     const Dword started = platform.processes.WinExec(command, proc::kSwHide);
     platform.clock.Sleep(sleepMilliseconds);
     if (started <= kWinExecStarted) return Status::Fail(started == 0 ? err::kNotEnoughMemory : started);
@@ -26,11 +37,11 @@ Status RunAndWait(Platform& platform, const char* command, Dword sleepMillisecon
 }  // namespace
 
 Status StopSpooler(Platform& platform, Dword sleepMilliseconds) {
-    return RunAndWait(platform, "net stop spooler", sleepMilliseconds, svc::kStopped);
+    return RunAndWait(platform, "stop", sleepMilliseconds, svc::kStopped);
 }
 
 Status StartSpooler(Platform& platform, Dword sleepMilliseconds) {
-    return RunAndWait(platform, "net start spooler", sleepMilliseconds, svc::kRunning);
+    return RunAndWait(platform, "start", sleepMilliseconds, svc::kRunning);
 }
 
 void RestartSpooler(Platform& platform) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "support/Restart.h"
+#include "support/SystemLibraries.h"
 #include "ui/MessageBox.h"
 
 namespace zmp::ui {
@@ -195,9 +196,10 @@ public:
     PolicyProcesses(RunPolicy& policy, Processes& inner) : policy_(policy), inner_(inner) {}
 
     Dword WinExec(const std::string& commandLine, Dword show) override { return inner_.WinExec(commandLine, show); }
-    Status CreateProcess(const std::string& commandLine, Dword creationFlags, const StartupInfo& startup,
+    Status CreateProcess(const std::string& application, const std::string& commandLine, Dword creationFlags,
+                         const std::string& currentDirectory, const StartupInfo& startup,
                          ProcessInformation& out) override {
-        return inner_.CreateProcess(commandLine, creationFlags, startup, out);
+        return inner_.CreateProcess(application, commandLine, creationFlags, currentDirectory, startup, out);
     }
     Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) override {
         return inner_.WaitForSingleObject(process, milliseconds);
@@ -251,7 +253,8 @@ RunPolicy::RunPolicy(Platform& machine, RunMode mode, RestartRule restart)
       processes_(std::make_unique<PolicyProcesses>(*this, machine.processes)),
       power_(std::make_unique<PolicyPower>(*this, machine.power)),
       platform_{machine.spooler, machine.setup, machine.registry, machine.files, *processes_,
-                machine.system,  machine.clock, *power_,           *ui_,          machine.services} {}
+                machine.system,  machine.clock, *power_,           *ui_,          machine.services,
+                machine.modules} {}
 
 RunPolicy::~RunPolicy() = default;
 
@@ -260,12 +263,21 @@ bool RunPolicy::Begin(const CommandLine& line, LogName logName, const char* usag
         if (Unattended()) Exit(exitcode::kAlreadyRunning);
         return false;
     }
-    if (!line.usage && line.error.empty()) return true;
+    // Before any other library: a program started from a folder that
+    // ordinary users can write to takes none of its DLLs from there.
+    std::string library;
+    const Status loaded = LoadSystemLibraries(machine_, library);
+    if (loaded.ok() && !line.usage && line.error.empty()) return true;
     Log log(platform_.files, platform_.clock);
     if (Unattended()) {
         log.SetCopy(line.logCopy);
         log.InitLogFile(logName);
         log_ = &log;
+    }
+    if (!loaded.ok()) {
+        AfxMessageBox(platform_.ui, library + " could not be loaded. (" + std::to_string(loaded.code) + ")",
+                      mb::kIconStop);
+        Exit(exitcode::kFailure);
     }
     if (line.error.empty()) {
         AfxMessageBox(platform_.ui, usage, mb::kIconInformation);

@@ -46,12 +46,14 @@
 #undef GetSystemWow64Directory
 #undef GetVersionEx
 #undef GetWindowsDirectory
+#undef LoadLibrary
 #undef LookupPrivilegeValue
 #undef OpenPrinter
 #undef RegDeleteKeyEx
 #undef RemoveDirectory
 #undef SetEntriesInAcl
 #undef SetFileAttributes
+#undef SetDllDirectory
 #undef SetJob
 #undef XcvData
 

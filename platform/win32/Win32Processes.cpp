@@ -21,7 +21,8 @@ Dword Win32Processes::WinExec(const std::string& commandLine, Dword show) {
     return ::WinExec(commandLine.c_str(), show);
 }
 
-Status Win32Processes::CreateProcess(const std::string& commandLine, Dword creationFlags,
+Status Win32Processes::CreateProcess(const std::string& application, const std::string& commandLine,
+                                     Dword creationFlags, const std::string& currentDirectory,
                                      const StartupInfo& startup, ProcessInformation& out) {
     out = ProcessInformation{};
     STARTUPINFOA si = {};
@@ -32,8 +33,8 @@ Status Win32Processes::CreateProcess(const std::string& commandLine, Dword creat
     std::vector<char> command(commandLine.begin(), commandLine.end());
     command.push_back('\0');
     PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, creationFlags, nullptr,
-                          nullptr, &si, &pi))
+    if (!::CreateProcessA(StrOrNull(application), command.data(), nullptr, nullptr, FALSE, creationFlags,
+                          nullptr, StrOrNull(currentDirectory), &si, &pi))
         return LastErrorStatus();
     out.process = ToRef<ProcessHandle>(pi.hProcess);
     out.thread = ToRef<ProcessHandle>(pi.hThread);

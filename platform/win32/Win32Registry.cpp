@@ -1,6 +1,7 @@
 // Registry and security: advapi32 and shlwapi. Registry calls hand back
 // their own status and leave the last error alone, as Windows does.
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/SystemLibraries.h"
 #include "platform/win32/Win32System.h"
 
 #include <algorithm>
@@ -106,7 +107,7 @@ Dword Win32Registry::ConnectRegistry(const std::string& machine, RegKey root, Re
 }
 
 Dword Win32Registry::ShDeleteKey(RegKey parent, const std::string& subKey) {
-    return static_cast<Dword>(::SHDeleteKeyA(ToKey(parent), subKey.c_str()));
+    return static_cast<Dword>(Shlwapi().SHDeleteKeyA(ToKey(parent), subKey.c_str()));
 }
 
 bool Win32Registry::HasRegDeleteKeyEx() { return LookUpRegDeleteKeyEx() != nullptr; }

@@ -1,5 +1,6 @@
 // The Setup API: oem INF files and the USB device nodes.
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/SystemLibraries.h"
 #include "platform/win32/Win32System.h"
 
 namespace zmp::win32 {
@@ -22,7 +23,7 @@ Status FindDevice(HDEVINFO set, const DevInfoData& data, SP_DEVINFO_DATA& out) {
     for (DWORD index = 0;; ++index) {
         SP_DEVINFO_DATA d = {};
         d.cbSize = sizeof d;
-        if (!::SetupDiEnumDeviceInfo(set, index, &d)) {
+        if (!Setupapi().SetupDiEnumDeviceInfo(set, index, &d)) {
             if (::GetLastError() == ERROR_NO_MORE_ITEMS) break;
             return LastErrorStatus();
         }
@@ -36,24 +37,20 @@ Status FindDevice(HDEVINFO set, const DevInfoData& data, SP_DEVINFO_DATA& out) {
     return Status::Fail(err::kNoSuchDevinst);
 }
 
-using SetupUninstallOEMInfAProc = BOOL(WINAPI*)(PCSTR, DWORD, PVOID);
-
-SetupUninstallOEMInfAProc LookUpUninstallOEMInf() {
-    return reinterpret_cast<SetupUninstallOEMInfAProc>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleA("setupapi"), "SetupUninstallOEMInfA")));
-}
+// Looked up when setupapi was loaded: older releases lack the function.
+auto LookUpUninstallOEMInf() { return Setupapi().SetupUninstallOEMInfA; }
 
 }  // namespace
 
 Status Win32SetupApi::GetInfFileList(Dword style, std::vector<std::string>& out) {
     out.clear();
     DWORD needed = 0;
-    if (!::SetupGetInfFileListA(nullptr, style, nullptr, 0, &needed) &&
+    if (!Setupapi().SetupGetInfFileListA(nullptr, style, nullptr, 0, &needed) &&
         ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return LastErrorStatus();
     if (needed == 0) return Status::Ok();
     std::vector<char> buffer(needed + 1, '\0');  // one spare NUL ends the list whatever comes back
-    if (!::SetupGetInfFileListA(nullptr, style, buffer.data(), needed, &needed))
+    if (!Setupapi().SetupGetInfFileListA(nullptr, style, buffer.data(), needed, &needed))
         return LastErrorStatus();
     for (const char* p = buffer.data(); *p;) {
         out.emplace_back(p);
@@ -66,7 +63,7 @@ Status Win32SetupApi::GetInfFileList(Dword style, std::vector<std::string>& out)
 Status Win32SetupApi::OpenInfFile(const std::string& name, Dword style, InfHandle& out) {
     out = InfHandle::None;
     UINT errorLine = 0;
-    HINF h = ::SetupOpenInfFileA(name.c_str(), nullptr, style, &errorLine);
+    HINF h = Setupapi().SetupOpenInfFileA(name.c_str(), nullptr, style, &errorLine);
     if (h == INVALID_HANDLE_VALUE) return LastErrorStatus();
     out = ToRef<InfHandle>(h);
     return Status::Ok();
@@ -74,11 +71,11 @@ Status Win32SetupApi::OpenInfFile(const std::string& name, Dword style, InfHandl
 
 bool Win32SetupApi::FindFirstLine(InfHandle inf, const std::string& section, const std::string& key) {
     INFCONTEXT context = {};
-    return ::SetupFindFirstLineA(ToInf(inf), section.c_str(), key.empty() ? nullptr : key.c_str(),
+    return Setupapi().SetupFindFirstLineA(ToInf(inf), section.c_str(), key.empty() ? nullptr : key.c_str(),
                                  &context) != FALSE;
 }
 
-void Win32SetupApi::CloseInfFile(InfHandle inf) { ::SetupCloseInfFile(ToInf(inf)); }
+void Win32SetupApi::CloseInfFile(InfHandle inf) { Setupapi().SetupCloseInfFile(ToInf(inf)); }
 
 Status Win32SetupApi::CopyOEMInf(const std::string& sourceInf, Dword mediaType, Dword copyStyle,
                                  std::string& destination) {
@@ -90,7 +87,7 @@ Status Win32SetupApi::CopyOEMInf(const std::string& sourceInf, Dword mediaType, 
 
     char dest[MAX_PATH] = {};  // 260 characters
     DWORD required = 0;
-    BOOL ok = ::SetupCopyOEMInfA(source, nullptr, mediaType, copyStyle, dest, MAX_PATH, &required,
+    BOOL ok = Setupapi().SetupCopyOEMInfA(source, nullptr, mediaType, copyStyle, dest, MAX_PATH, &required,
                                  nullptr);
     Status st = FromBool(ok);
     dest[MAX_PATH - 1] = '\0';
@@ -98,17 +95,24 @@ Status Win32SetupApi::CopyOEMInf(const std::string& sourceInf, Dword mediaType, 
     return st;
 }
 
-bool Win32SetupApi::HasUninstallOEMInf() { return LookUpUninstallOEMInf() != nullptr; }
+bool Win32SetupApi::HasUninstallOEMInf() {
+    if (LookUpUninstallOEMInf()) return true;
+    ::SetLastError(ERROR_PROC_NOT_FOUND);  // what the failed look-up left
+    return false;
+}
 
 Status Win32SetupApi::UninstallOEMInf(const std::string& infFileName, Dword flags) {
-    SetupUninstallOEMInfAProc proc = LookUpUninstallOEMInf();
-    if (!proc) return LastErrorStatus();
+    auto proc = LookUpUninstallOEMInf();
+    if (!proc) {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return Status::Fail(ERROR_PROC_NOT_FOUND);
+    }
     return FromBool(proc(infFileName.c_str(), flags, nullptr));
 }
 
 Status Win32SetupApi::GetClassDevs(const std::string& enumerator, Dword flags, DevInfoSet& out) {
     out = DevInfoSet::None;
-    HDEVINFO set = ::SetupDiGetClassDevsA(nullptr, enumerator.empty() ? nullptr : enumerator.c_str(),
+    HDEVINFO set = Setupapi().SetupDiGetClassDevsA(nullptr, enumerator.empty() ? nullptr : enumerator.c_str(),
                                           nullptr, flags);
     if (set == INVALID_HANDLE_VALUE) return LastErrorStatus();
     out = ToRef<DevInfoSet>(set);
@@ -118,7 +122,7 @@ Status Win32SetupApi::GetClassDevs(const std::string& enumerator, Dword flags, D
 Status Win32SetupApi::EnumDeviceInfo(DevInfoSet set, Dword index, DevInfoData& data) {
     SP_DEVINFO_DATA d = {};
     d.cbSize = NativeDevInfoSize(data.cbSize);
-    if (!::SetupDiEnumDeviceInfo(ToSet(set), index, &d)) return LastErrorStatus();
+    if (!Setupapi().SetupDiEnumDeviceInfo(ToSet(set), index, &d)) return LastErrorStatus();
     data.devInst = d.DevInst;
     return Status::Ok();
 }
@@ -132,7 +136,7 @@ Status Win32SetupApi::GetDeviceRegistryProperty(DevInfoSet set, const DevInfoDat
     if (!st.ok()) return st;
     std::vector<char> buffer(bufferSize, '\0');
     DWORD written = 0;
-    if (!::SetupDiGetDeviceRegistryPropertyA(ToSet(set), &d, property, nullptr,
+    if (!Setupapi().SetupDiGetDeviceRegistryPropertyA(ToSet(set), &d, property, nullptr,
                                              reinterpret_cast<PBYTE>(buffer.data()), bufferSize,
                                              &written))
         return LastErrorStatus();
@@ -145,11 +149,11 @@ Status Win32SetupApi::RemoveDevice(DevInfoSet set, const DevInfoData& data) {
     SP_DEVINFO_DATA d = {};
     Status st = FindDevice(ToSet(set), data, d);
     if (!st.ok()) return st;
-    return FromBool(::SetupDiRemoveDevice(ToSet(set), &d));
+    return FromBool(Setupapi().SetupDiRemoveDevice(ToSet(set), &d));
 }
 
 Status Win32SetupApi::DestroyDeviceInfoList(DevInfoSet set) {
-    return FromBool(::SetupDiDestroyDeviceInfoList(ToSet(set)));
+    return FromBool(Setupapi().SetupDiDestroyDeviceInfoList(ToSet(set)));
 }
 
 }  // namespace zmp::win32

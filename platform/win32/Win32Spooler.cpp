@@ -1,5 +1,6 @@
 // The print spooler: winspool's 8-bit functions on the local machine.
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/SystemLibraries.h"
 #include "platform/win32/Win32System.h"
 
 namespace zmp::win32 {
@@ -97,7 +98,7 @@ Status Win32Spooler::EnumPrinters(Dword flags, std::vector<PrinterInfo2>& out) {
     DWORD count = 0;
     Status st = Enumerate(
         [&](LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned) {
-            return ::EnumPrintersA(flags, nullptr, 2, buf, size, needed, returned);
+            return Winspool().EnumPrintersA(flags, nullptr, 2, buf, size, needed, returned);
         },
         buffer, count);
     if (!st.ok()) return st;
@@ -132,7 +133,7 @@ Status Win32Spooler::EnumPrinterDrivers(const std::optional<std::string>& enviro
     DWORD count = 0;
     Status st = Enumerate(
         [&](LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned) {
-            return ::EnumPrinterDriversA(nullptr, env, level, buf, size, needed, returned);
+            return Winspool().EnumPrinterDriversA(nullptr, env, level, buf, size, needed, returned);
         },
         buffer, count);
     if (!st.ok()) return st;
@@ -153,7 +154,7 @@ Status Win32Spooler::EnumPrinterDrivers6(const std::optional<std::string>& envir
     DWORD count = 0;
     Status st = Enumerate(
         [&](LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned) {
-            return ::EnumPrinterDriversA(nullptr, env, 6, buf, size, needed, returned);
+            return Winspool().EnumPrinterDriversA(nullptr, env, 6, buf, size, needed, returned);
         },
         buffer, count);
     if (!st.ok()) return st;
@@ -167,11 +168,11 @@ Status Win32Spooler::GetPrinterDriver6(PrinterHandle printer, const std::optiona
     out = DriverInfo6();
     LPSTR env = environment ? Str(*environment) : nullptr;
     DWORD needed = 0;
-    if (::GetPrinterDriverA(ToHandle(printer), env, 6, nullptr, 0, &needed) ||
+    if (Winspool().GetPrinterDriverA(ToHandle(printer), env, 6, nullptr, 0, &needed) ||
         ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return LastErrorStatus();
     std::vector<BYTE> buffer(needed, 0);
-    if (!::GetPrinterDriverA(ToHandle(printer), env, 6, buffer.data(), needed, &needed)) return LastErrorStatus();
+    if (!Winspool().GetPrinterDriverA(ToHandle(printer), env, 6, buffer.data(), needed, &needed)) return LastErrorStatus();
     out = ToDriverInfo6(*reinterpret_cast<const DRIVER_INFO_6A*>(buffer.data()));
     return Status::Ok();
 }
@@ -184,7 +185,7 @@ Status EnumProcessorNames(LPSTR environment, std::vector<std::string>& out) {
     DWORD count = 0;
     Status st = Enumerate(
         [&](LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned) {
-            return ::EnumPrintProcessorsA(nullptr, environment, 1, buf, size, needed, returned);
+            return Winspool().EnumPrintProcessorsA(nullptr, environment, 1, buf, size, needed, returned);
         },
         buffer, count);
     if (!st.ok()) return st;
@@ -212,14 +213,14 @@ Status Win32Spooler::OpenPrinter(const std::optional<std::string>& name,
         pd.DesiredAccess = defaults->desiredAccess;
     }
     HANDLE h = nullptr;
-    if (!::OpenPrinterA(name ? Str(*name) : nullptr, &h, defaults ? &pd : nullptr))
+    if (!Winspool().OpenPrinterA(name ? Str(*name) : nullptr, &h, defaults ? &pd : nullptr))
         return LastErrorStatus();
     out = ToRef<PrinterHandle>(h);
     return Status::Ok();
 }
 
-Status Win32Spooler::ClosePrinter(PrinterHandle printer) {
-    return FromBool(::ClosePrinter(ToHandle(printer)));
+Status Win32SpoolerWinspool().ClosePrinter(PrinterHandle printer) {
+    return FromBool(Winspool().ClosePrinter(ToHandle(printer)));
 }
 
 Dword Win32Spooler::GetPrinterDataDword(PrinterHandle printer, const std::string& valueName,
@@ -227,7 +228,7 @@ Dword Win32Spooler::GetPrinterDataDword(PrinterHandle printer, const std::string
     DWORD type = 0;
     DWORD data = 0;
     DWORD needed = 0;
-    DWORD status = ::GetPrinterDataA(ToHandle(printer), Str(valueName), &type,
+    DWORD status = Winspool().GetPrinterDataA(ToHandle(printer), Str(valueName), &type,
                                      reinterpret_cast<LPBYTE>(&data), sizeof data, &needed);
     if (status == ERROR_SUCCESS) value = data;
     return status;
@@ -244,7 +245,7 @@ Status Win32Spooler::EnumJobs(PrinterHandle printer, Dword firstJob, Dword noJob
     DWORD count = 0;
     Status st = Enumerate(
         [&](LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned) {
-            return ::EnumJobsA(ToHandle(printer), firstJob, noJobs, level, buf, size, needed, returned);
+            return Winspool().EnumJobsA(ToHandle(printer), firstJob, noJobs, level, buf, size, needed, returned);
         },
         buffer, count);
     if (!st.ok()) return st;
@@ -254,11 +255,11 @@ Status Win32Spooler::EnumJobs(PrinterHandle printer, Dword firstJob, Dword noJob
 }
 
 Status Win32Spooler::SetJob(PrinterHandle printer, Dword jobId, Dword command) {
-    return FromBool(::SetJobA(ToHandle(printer), jobId, 0, nullptr, command));
+    return FromBool(Winspool().SetJobA(ToHandle(printer), jobId, 0, nullptr, command));
 }
 
-Status Win32Spooler::DeletePrinter(PrinterHandle printer) {
-    return FromBool(::DeletePrinter(ToHandle(printer)));
+Status Win32SpoolerWinspool().DeletePrinter(PrinterHandle printer) {
+    return FromBool(Winspool().DeletePrinter(ToHandle(printer)));
 }
 
 Status Win32Spooler::EnumForms(PrinterHandle server, std::vector<std::string>& out) {
@@ -267,7 +268,7 @@ Status Win32Spooler::EnumForms(PrinterHandle server, std::vector<std::string>& o
     DWORD count = 0;
     Status st = Enumerate(
         [&](LPBYTE buf, DWORD size, LPDWORD needed, LPDWORD returned) {
-            return ::EnumFormsA(ToHandle(server), 1, buf, size, needed, returned);
+            return Winspool().EnumFormsA(ToHandle(server), 1, buf, size, needed, returned);
         },
         buffer, count);
     if (!st.ok()) return st;
@@ -277,12 +278,12 @@ Status Win32Spooler::EnumForms(PrinterHandle server, std::vector<std::string>& o
 }
 
 Status Win32Spooler::DeleteForm(PrinterHandle server, const std::string& formName) {
-    return FromBool(::DeleteFormA(ToHandle(server), Str(formName)));
+    return FromBool(Winspool().DeleteFormA(ToHandle(server), Str(formName)));
 }
 
 Status Win32Spooler::DeletePrinterDriverEx(const std::string& driverName, Dword deleteFlag,
                                            Dword versionFlag) {
-    return FromBool(::DeletePrinterDriverExA(nullptr, nullptr, Str(driverName), deleteFlag, versionFlag));
+    return FromBool(Winspool().DeletePrinterDriverExA(nullptr, nullptr, Str(driverName), deleteFlag, versionFlag));
 }
 
 Status Win32Spooler::AddMonitor(const MonitorInfo2& info) {
@@ -290,35 +291,35 @@ Status Win32Spooler::AddMonitor(const MonitorInfo2& info) {
     mi.pName = Str(info.name);
     mi.pEnvironment = StrOrNull(info.environment);
     mi.pDLLName = Str(info.dllName);
-    return FromBool(::AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi)));
+    return FromBool(Winspool().AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi)));
 }
 
 Status Win32Spooler::DeleteMonitor(const std::string& monitorName) {
-    return FromBool(::DeleteMonitorA(nullptr, nullptr, Str(monitorName)));
+    return FromBool(Winspool().DeleteMonitorA(nullptr, nullptr, Str(monitorName)));
 }
 
 Status Win32Spooler::GetPrintProcessorDirectory(std::string& out) {
     return DirectoryQuery(
         [](LPBYTE buf, DWORD size, LPDWORD needed) {
-            return ::GetPrintProcessorDirectoryA(nullptr, nullptr, 1, buf, size, needed);
+            return Winspool().GetPrintProcessorDirectoryA(nullptr, nullptr, 1, buf, size, needed);
         },
         out);
 }
 
 Status Win32Spooler::AddPrintProcessor(const std::string& environment, const std::string& fileName,
                                        const std::string& processorName) {
-    return FromBool(::AddPrintProcessorA(nullptr, StrOrNull(environment), Str(fileName),
+    return FromBool(Winspool().AddPrintProcessorA(nullptr, StrOrNull(environment), Str(fileName),
                                          Str(processorName)));
 }
 
 Status Win32Spooler::DeletePrintProcessor(const std::string& processorName) {
-    return FromBool(::DeletePrintProcessorA(nullptr, nullptr, Str(processorName)));
+    return FromBool(Winspool().DeletePrintProcessorA(nullptr, nullptr, Str(processorName)));
 }
 
 Status Win32Spooler::GetPrinterDriverDirectory(std::string& out) {
     return DirectoryQuery(
         [](LPBYTE buf, DWORD size, LPDWORD needed) {
-            return ::GetPrinterDriverDirectoryA(nullptr, nullptr, 1, buf, size, needed);
+            return Winspool().GetPrinterDriverDirectoryA(nullptr, nullptr, 1, buf, size, needed);
         },
         out);
 }
@@ -326,7 +327,7 @@ Status Win32Spooler::GetPrinterDriverDirectory(std::string& out) {
 Status Win32Spooler::GetPrintProcessorDirectoryFor(const std::string& environment, std::string& out) {
     return DirectoryQuery(
         [&environment](LPBYTE buf, DWORD size, LPDWORD needed) {
-            return ::GetPrintProcessorDirectoryA(nullptr, StrOrNull(environment), 1, buf, size, needed);
+            return Winspool().GetPrintProcessorDirectoryA(nullptr, StrOrNull(environment), 1, buf, size, needed);
         },
         out);
 }
@@ -334,19 +335,19 @@ Status Win32Spooler::GetPrintProcessorDirectoryFor(const std::string& environmen
 Status Win32Spooler::GetPrinterDriverDirectoryFor(const std::string& environment, std::string& out) {
     return DirectoryQuery(
         [&environment](LPBYTE buf, DWORD size, LPDWORD needed) {
-            return ::GetPrinterDriverDirectoryA(nullptr, StrOrNull(environment), 1, buf, size, needed);
+            return Winspool().GetPrinterDriverDirectoryA(nullptr, StrOrNull(environment), 1, buf, size, needed);
         },
         out);
 }
 
 Status Win32Spooler::DeletePrinterDriverExFor(const std::string& environment, const std::string& driverName,
                                               Dword deleteFlag, Dword versionFlag) {
-    return FromBool(::DeletePrinterDriverExA(nullptr, StrOrNull(environment), Str(driverName), deleteFlag,
+    return FromBool(Winspool().DeletePrinterDriverExA(nullptr, StrOrNull(environment), Str(driverName), deleteFlag,
                                              versionFlag));
 }
 
 Status Win32Spooler::DeletePrintProcessorFor(const std::string& environment, const std::string& processorName) {
-    return FromBool(::DeletePrintProcessorA(nullptr, StrOrNull(environment), Str(processorName)));
+    return FromBool(Winspool().DeletePrintProcessorA(nullptr, StrOrNull(environment), Str(processorName)));
 }
 
 Status Win32Spooler::AddPrinterDriver(const DriverInfo3& info) {
@@ -362,7 +363,7 @@ Status Win32Spooler::AddPrinterDriver(const DriverInfo3& info) {
     di.pDependentFiles = info.dependentFiles.empty() ? nullptr : &dependent[0];
     di.pMonitorName = StrOrNull(info.monitorName);
     di.pDefaultDataType = StrOrNull(info.defaultDataType);
-    return FromBool(::AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)));
+    return FromBool(Winspool().AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di)));
 }
 
 Status Win32Spooler::AddPrinter(const PrinterInfo2& info, PrinterHandle& out) {
@@ -378,7 +379,7 @@ Status Win32Spooler::AddPrinter(const PrinterInfo2& info, PrinterHandle& out) {
     pi.Priority = info.priority;
     pi.Status = info.status;
     pi.cJobs = info.jobs;
-    HANDLE h = ::AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&pi));
+    HANDLE h = Winspool().AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&pi));
     if (!h) return LastErrorStatus();
     out = ToRef<PrinterHandle>(h);
     return Status::Ok();
@@ -392,7 +393,7 @@ XcvResult Win32Spooler::XcvData(PrinterHandle xcv, const std::u16string& command
     result.output.assign(outputSize, 0);
     DWORD needed = 0;
     DWORD monitorStatus = 0;
-    BOOL ok = ::XcvDataW(ToHandle(xcv), reinterpret_cast<PCWSTR>(command.c_str()),
+    BOOL ok = Winspool().XcvDataW(ToHandle(xcv), reinterpret_cast<PCWSTR>(command.c_str()),
                          in.empty() ? nullptr : in.data(), static_cast<DWORD>(in.size()),
                          result.output.empty() ? nullptr : result.output.data(), outputSize,
                          &needed, &monitorStatus);

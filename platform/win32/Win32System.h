@@ -134,12 +134,22 @@ public:
 class Win32Processes final : public Processes {
 public:
     Dword WinExec(const std::string& commandLine, Dword show) override;
-    Status CreateProcess(const std::string& commandLine, Dword creationFlags,
+    Status CreateProcess(const std::string& application, const std::string& commandLine,
+                         Dword creationFlags, const std::string& currentDirectory,
                          const StartupInfo& startup, ProcessInformation& out) override;
     Dword WaitForSingleObject(ProcessHandle process, Dword milliseconds) override;
     Status GetExitCodeProcess(ProcessHandle process, Dword& exitCode) override;
     void CloseHandle(ProcessHandle handle) override;
     [[noreturn]] void ExitProcess(int code) override;
+};
+
+class Win32Modules final : public Modules {
+public:
+    bool HasSetDefaultDllDirectories() override;
+    Status SetDefaultDllDirectories(Dword flags) override;
+    bool HasSetDllDirectory() override;
+    Status SetDllDirectory(const std::string& path) override;
+    Status LoadLibrary(const std::string& path) override;
 };
 
 class Win32SystemInfo final : public SystemInfo {
@@ -175,7 +185,8 @@ public:
 class Win32System {
 public:
     Platform MakePlatform(Ui& ui) {
-        return Platform{spooler_, setup_, registry_, files_, processes_, system_, clock_, power_, ui, services_};
+        return Platform{spooler_, setup_, registry_, files_, processes_, system_, clock_, power_, ui, services_,
+                        modules_};
     }
 
     Spooler& spooler() { return spooler_; }
@@ -187,6 +198,7 @@ public:
     Clock& clock() { return clock_; }
     Power& power() { return power_; }
     Services& services() { return services_; }
+    Modules& modules() { return modules_; }
 
 private:
     Win32Spooler spooler_;
@@ -198,6 +210,7 @@ private:
     Win32Clock clock_;
     Win32Power power_;
     Win32Services services_;
+    Win32Modules modules_;
 };
 
 }  // namespace zmp::win32

@@ -235,10 +235,8 @@ Win32Ui::Win32Ui(void* instance, volatile long* instanceCounter)
     char path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(static_cast<HINSTANCE>(instance_), path, MAX_PATH);
     appName_ = BaseName(std::string(path, length < MAX_PATH ? length : MAX_PATH));
-
-    // The progress bars and the IP address control are common controls.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_INTERNET_CLASSES};
-    InitCommonControlsEx(&controls);
+    // The common controls are registered when comctl32 is loaded from the
+    // system directory, at the start (SystemLibraries.cpp).
 }
 
 std::string Win32Ui::LoadString(int id) {

@@ -46,7 +46,7 @@ struct Engine {
         platform = std::make_unique<Platform>(Platform{spooler ? *spooler : base.spooler, base.setup, base.registry,
                                                        base.files, processes ? *processes : base.processes,
                                                        base.system, base.clock,
-                                                       base.power, base.ui, base.services});
+                                                       base.power, base.ui, base.services, base.modules});
         log = std::make_unique<zmp::Log>(platform->files, platform->clock);
         log->InitLogFile(LogName::Installer);
         installer = std::make_unique<DriverInstaller>(*platform, *log);

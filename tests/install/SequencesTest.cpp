@@ -20,10 +20,11 @@ public:
     std::vector<ProcessHandle> started, closed;
 
     Dword WinExec(const std::string& c, Dword s) override { return in_->WinExec(c, s); }
-    Status CreateProcess(const std::string& c, Dword f, const StartupInfo& s, ProcessInformation& o) override {
+    Status CreateProcess(const std::string& a, const std::string& c, Dword f, const std::string& d,
+                         const StartupInfo& s, ProcessInformation& o) override {
         startup = s;
         creationFlags = f;
-        Status status = in_->CreateProcess(c, f, s, o);
+        Status status = in_->CreateProcess(a, c, f, d, s, o);
         if (status.ok()) started = {o.process, o.thread};
         return status;
     }

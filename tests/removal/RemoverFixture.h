@@ -129,7 +129,8 @@ protected:
 // The platform of a run with another spooler in its place.
 inline Platform WithSpooler(const Platform& platform, Spooler& spooler) {
     return Platform{spooler,        platform.setup, platform.registry, platform.files, platform.processes,
-                    platform.system, platform.clock, platform.power,    platform.ui,    platform.services};
+                    platform.system, platform.clock, platform.power,    platform.ui,    platform.services,
+                    platform.modules};
 }
 
 class RemoverRun : public SimRun {

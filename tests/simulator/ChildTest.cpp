@@ -16,7 +16,7 @@ Dword RunChild(Sim& sim, const std::string& commandLine) {
     startup.flags = proc::kStartfUseShowWindow | proc::kStartfForceOnFeedback;
     startup.showWindow = proc::kSwHide;
     ProcessInformation info;
-    Status created = sim.sys.processes.CreateProcess(commandLine, proc::kNormalPriorityClass, startup, info);
+    Status created = sim.sys.processes.CreateProcess("", commandLine, proc::kNormalPriorityClass, "", startup, info);
     if (!created.ok()) return created.code;
     Dword wait = sim.sys.processes.WaitForSingleObject(info.process, 120000);
     sim.sys.processes.CloseHandle(info.process);
@@ -265,7 +265,7 @@ TEST(SimChild, TheExitCodeIsReadOnceTheChildHasEnded) {
         sim.machine->Remove("C:\\Package\\Driver64\\ZPUI40.dll");
         StartupInfo startup;
         ProcessInformation child;
-        ASSERT_TRUE(sim.sys.processes.CreateProcess(If("COM1:"), 0, startup, child).ok());
+        ASSERT_TRUE(sim.sys.processes.CreateProcess("", If("COM1:"), 0, "", startup, child).ok());
         Dword code = 77;
         sim.Magic();
         ASSERT_TRUE(sim.sys.processes.GetExitCodeProcess(child.process, code).ok());

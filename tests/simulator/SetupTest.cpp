@@ -278,9 +278,9 @@ TEST(SimSetup, TheDriverStoreKeepsPackagesUntilTheirOemInfIsUninstalled) {
     StartupInfo startup;
     ProcessInformation child;
     ASSERT_TRUE(sim.sys.processes
-                    .CreateProcess("cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m \"KORVANT ZMP-K40\" /f "
+                    .CreateProcess("", "cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m \"KORVANT ZMP-K40\" /f "
                                    ".\\ZMPK40.inf",
-                                   0, startup, child)
+                                   0, "", startup, child)
                     .ok());
     ASSERT_TRUE(m.FindDriver("KORVANT ZMP-K40", "Windows x64"));
     EXPECT_EQ(m.StorePackages(), store);  // the same package: staged once

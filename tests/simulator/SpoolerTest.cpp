@@ -604,9 +604,9 @@ TEST(SimSpooler, LevelSixGivesTheInfsDriverVerAndZeroWithoutAnInf) {
     StartupInfo startup;
     ProcessInformation child;
     ASSERT_TRUE(sim.sys.processes
-                    .CreateProcess("cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"P\" /f .\\ZMPK40.inf /r "
+                    .CreateProcess("", "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"P\" /f .\\ZMPK40.inf /r "
                                    "\"COM1:\" /m \"KORVANT ZMP-K40\"",
-                                   0, startup, child)
+                                   0, "", startup, child)
                     .ok());
     // Without an INF: an additional x86 driver registered as AddToWin2K does.
     DriverInfo3 x86 = OurDriver("Windows NT x86");

@@ -141,8 +141,9 @@ class ExitRecorder final : public Processes {
 public:
     explicit ExitRecorder(Processes& inner) : in_(inner) {}
     Dword WinExec(const std::string& c, Dword s) override { return in_.WinExec(c, s); }
-    Status CreateProcess(const std::string& c, Dword f, const StartupInfo& s, ProcessInformation& o) override {
-        return in_.CreateProcess(c, f, s, o);
+    Status CreateProcess(const std::string& a, const std::string& c, Dword f, const std::string& d,
+                         const StartupInfo& s, ProcessInformation& o) override {
+        return in_.CreateProcess(a, c, f, d, s, o);
     }
     Dword WaitForSingleObject(ProcessHandle p, Dword ms) override { return in_.WaitForSingleObject(p, ms); }
     Status GetExitCodeProcess(ProcessHandle p, Dword& code) override { return in_.GetExitCodeProcess(p, code); }
@@ -186,7 +187,7 @@ TEST(LeftoversTest, AfterNoTheWorkerLeavesTheEndToTheApplication) {
     ExitRecorder processes(simulated.processes);
     Platform platform{simulated.spooler, simulated.setup,  simulated.registry, simulated.files, processes,
                       simulated.system,  simulated.clock, simulated.power,    simulated.ui,
-                      simulated.services};
+                      simulated.services, simulated.modules};
 
     int code = -2;
     try {

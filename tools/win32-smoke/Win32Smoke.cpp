@@ -307,14 +307,14 @@ void RegistryAndFiles(win32::Win32System& sys) {
     si.flags = proc::kStartfUseShowWindow | proc::kStartfForceOnFeedback;
     si.showWindow = proc::kSwHide;
     ProcessInformation pi;
-    st = ps.CreateProcess("cmd.exe /c exit 3", proc::kNormalPriorityClass, si, pi);
+    st = ps.CreateProcess("", "cmd.exe /c exit 3", proc::kNormalPriorityClass, "", si, pi);
     Check(st.ok(), "CreateProcess cmd /c exit 3", Code(st));
     if (st.ok()) {
         Check(ps.WaitForSingleObject(pi.process, 120000) == proc::kWaitObject0, "WaitForSingleObject");
         ps.CloseHandle(pi.thread);
         ps.CloseHandle(pi.process);
     }
-    st = ps.CreateProcess("no-such-program-zmp.exe", proc::kNormalPriorityClass, si, pi);
+    st = ps.CreateProcess("", "no-such-program-zmp.exe", proc::kNormalPriorityClass, "", si, pi);
     Check(st.code == err::kFileNotFound, "CreateProcess missing program -> 2", Code(st));
     Check(ps.WinExec("cmd.exe /c exit 0", proc::kSwHide) > 31, "WinExec");
 
