@@ -113,7 +113,7 @@ Status SimProcesses::CreateProcess(const std::string& application, const std::st
                                       : p_.ResolvePath(application);
         if (!ImageExists(s, image)) return p_.Fail(err::kFileNotFound);
         const std::string directory = currentDirectory.empty() ? p_.CurrentDirectory() : p_.ResolvePath(currentDirectory);
-        if (!s.files.IsDirectory(s.files.Follow(directory))) return p_.Fail(kErrorDirectory);
+        if (!currentDirectory.empty() && !s.files.IsDirectory(directory)) return p_.Fail(kErrorDirectory);
         p_.AddEvent("EXEC", commandLine);
         child.image = image;
         if (switches.childTimesOut && Upper(commandLine).find(kPrintUiEntry) != std::string::npos) {

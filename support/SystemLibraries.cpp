@@ -20,7 +20,6 @@ Status LoadSystemLibraries(Platform& platform, std::string& failed) {
     RestrictDllSearch(platform.modules);
     std::string systemDir;
     if (platform.files.GetSystemDirectory(systemDir, kMaxPath) == 0 || systemDir.empty()) {
-        failed = "GetSystemDirectory";
         const Dword code = platform.system.GetLastError();
         return Status::Fail(code ? code : err::kPathNotFound);
     }

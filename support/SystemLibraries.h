@@ -14,7 +14,8 @@
 namespace zmp {
 
 // 0 when every library is loaded; otherwise the Win32 code of the failed
-// step, and failed names the library (or the system directory) it was for.
+// step, and failed names the library by its path ("" when the system
+// directory itself could not be read).
 // Where kernel32 has SetDefaultDllDirectories the search is restricted to
 // the system directory, else SetDllDirectoryA("") takes the current
 // directory out of it; a release with neither keeps its search, and

@@ -9,6 +9,8 @@
 namespace zmp::ui {
 namespace {
 
+constexpr const char* kNoSystemDirectory = "The system directory could not be found.";
+constexpr const char* kLibraryNotLoaded = "A Windows library could not be loaded: ";
 constexpr Dword kErrorCancelled = 1223;  // ERROR_CANCELLED: the restart held back
 
 // OK where that is the only button; otherwise the declining one.
@@ -275,9 +277,12 @@ bool RunPolicy::Begin(const CommandLine& line, LogName logName, const char* usag
         log_ = &log;
     }
     if (!loaded.ok()) {
-        AfxMessageBox(platform_.ui, library + " could not be loaded. (" + std::to_string(loaded.code) + ")",
+        const std::string code = " (" + std::to_string(loaded.code) + ")";
+        AfxMessageBox(platform_.ui,
+                      library.empty() ? kNoSystemDirectory + code : kLibraryNotLoaded + library + code,
                       mb::kIconStop);
-        Exit(exitcode::kFailure);
+        // The program gives up, as when its child never finishes.
+        Exit(Unattended() ? exitcode::kFailure : -1);
     }
     if (line.error.empty()) {
         AfxMessageBox(platform_.ui, usage, mb::kIconInformation);

@@ -81,7 +81,7 @@ public:
     // with 87 (unattended: both written to this run's log, with its copy).
     // Then the Windows libraries are loaded from the system directory
     // (LoadSystemLibraries); one that cannot be is shown with its path and
-    // code, and the run ends with 1603.
+    // code, and the run ends: -1, unattended 1603.
     bool Begin(const CommandLine& line, LogName logName, const char* usage);
 
     // Where the policy writes what it did; nothing before one is set.

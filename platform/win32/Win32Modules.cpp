@@ -1,6 +1,6 @@
 // The library loader: kernel32's search-path functions, looked up because
 // older releases lack them, and LoadLibraryA.
-#include "platform/win32/SystemLibraries.h"
+#include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32System.h"
 

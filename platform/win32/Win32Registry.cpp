@@ -1,7 +1,7 @@
 // Registry and security: advapi32 and shlwapi. Registry calls hand back
 // their own status and leave the last error alone, as Windows does.
 #include "platform/win32/Win32Api.h"
-#include "platform/win32/SystemLibraries.h"
+#include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32System.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // The Setup API: oem INF files and the USB device nodes.
 #include "platform/win32/Win32Api.h"
-#include "platform/win32/SystemLibraries.h"
+#include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32System.h"
 
 namespace zmp::win32 {

@@ -1,6 +1,6 @@
 // The print spooler: winspool's 8-bit functions on the local machine.
 #include "platform/win32/Win32Api.h"
-#include "platform/win32/SystemLibraries.h"
+#include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32System.h"
 
 namespace zmp::win32 {
@@ -219,7 +219,7 @@ Status Win32Spooler::OpenPrinter(const std::optional<std::string>& name,
     return Status::Ok();
 }
 
-Status Win32SpoolerWinspool().ClosePrinter(PrinterHandle printer) {
+Status Win32Spooler::ClosePrinter(PrinterHandle printer) {
     return FromBool(Winspool().ClosePrinter(ToHandle(printer)));
 }
 
@@ -258,7 +258,7 @@ Status Win32Spooler::SetJob(PrinterHandle printer, Dword jobId, Dword command) {
     return FromBool(Winspool().SetJobA(ToHandle(printer), jobId, 0, nullptr, command));
 }
 
-Status Win32SpoolerWinspool().DeletePrinter(PrinterHandle printer) {
+Status Win32Spooler::DeletePrinter(PrinterHandle printer) {
     return FromBool(Winspool().DeletePrinter(ToHandle(printer)));
 }
 

@@ -236,7 +236,7 @@ Win32Ui::Win32Ui(void* instance, volatile long* instanceCounter)
     const DWORD length = GetModuleFileNameA(static_cast<HINSTANCE>(instance_), path, MAX_PATH);
     appName_ = BaseName(std::string(path, length < MAX_PATH ? length : MAX_PATH));
     // The common controls are registered when comctl32 is loaded from the
-    // system directory, at the start (SystemLibraries.cpp).
+    // system directory, at the start (Win32Libraries.cpp).
 }
 
 std::string Win32Ui::LoadString(int id) {

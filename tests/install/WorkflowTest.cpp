@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Ui.h"
+#include "tests/common/Commands.h"
 #include "tests/install/InstallFixture.h"
 
 namespace zmp::test {
@@ -34,7 +35,8 @@ TEST(InstallWorkflowTest, Windows7x64UsbFreshInstallsTheDriverOnlyAndRegistersIt
     EXPECT_EQ(run.exitCode, 0);
     ASSERT_EQ(run.children.size(), 1u);
     EXPECT_EQ(run.children[0].commandLine,
-              "cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m \"KORVANT ZMP-K40\" /f .\\ZMPK40.inf");
+              "\"C:\\Windows\\system32\\rundll32.exe\" C:\\Windows\\system32\\printui.dll,PrintUIEntry /ia /m \"KORVANT ZMP-K40\" "
+              "/f \"C:\\Users\\Public\\Downloads\\ZMPK40\\ZMPK40.inf\"");
     // "Waiting until ..." has no pause after it: the next text may replace
     // it before the dialog's thread shows it.
     std::vector<std::string> statuses = Statuses(run);
@@ -52,7 +54,7 @@ TEST(InstallWorkflowTest, Windows7x64UsbFreshInstallsTheDriverOnlyAndRegistersIt
     // The sequence ends with the spooler started and the pause.
     std::vector<std::string> actions = Actions(run);
     std::vector<std::string> tail(actions.end() - 4, actions.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"BOX " + std::string(kPowerCycle) + " -> OK", "EXEC net start spooler",
+    EXPECT_EQ(tail, (std::vector<std::string>{"BOX " + std::string(kPowerCycle) + " -> OK", test::NetEvent("start"),
                                               "SLEEP 2000", "EXIT 0"}));
 
     // Driver only: Plug and Play makes the printer when it is switched on.
@@ -66,8 +68,8 @@ TEST(InstallWorkflowTest, Windows7x64UsbFreshInstallsTheDriverOnlyAndRegistersIt
     EXPECT_EQ(machine->ReadFile("C:\\Windows\\ZMP-K40\\ZMPK40_Uninstaller.exe"), "MZ uninstaller");
     EXPECT_EQ(machine->DirectoryAcl("C:\\Windows\\ZMP-K40").size(), 1u);
     EXPECT_EQ(run.LogBlock("AddToWin2KWithWHQL BEGIN").size() > 0, true);
-    EXPECT_TRUE(run.Logged("COMMAND LINE : cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m \"KORVANT ZMP-K40\" /f "
-                           ".\\ZMPK40.inf"));
+    EXPECT_TRUE(run.Logged("COMMAND LINE : \"C:\\Windows\\system32\\rundll32.exe\" C:\\Windows\\system32\\printui.dll,PrintUIEntry /ia /m "
+                           "\"KORVANT ZMP-K40\" /f \"C:\\Users\\Public\\Downloads\\ZMPK40\\ZMPK40.inf\""));
 }
 
 TEST(InstallWorkflowTest, Windows7UsbWithTheDriverInstalledStartsNothingAndRegistersNothing) {
@@ -86,7 +88,7 @@ TEST(InstallWorkflowTest, Windows7UsbWithTheDriverInstalledStartsNothingAndRegis
               (std::vector<std::string>{"Checking existing drivers...\\r\\n", "Preparing for installation...\\r\\n",
                                         "Installing printer...\\r\\n", "Creates a new process \\r\\n",
                                         "Completed."}));
-    EXPECT_EQ(run.Kind("EXEC"), (std::vector<std::string>{"EXEC net start spooler", "EXEC net start spooler"}));
+    EXPECT_EQ(run.Kind("EXEC"), (std::vector<std::string>{test::NetEvent("start"), test::NetEvent("start")}));
     EXPECT_TRUE(run.Logged("AddToWin2KWithWHQL BEGIN"));
     EXPECT_TRUE(run.Logged("AddToWin2KWithWHQL END"));
     EXPECT_FALSE(run.Logged("DeleteVidPid BEGIN"));
@@ -106,18 +108,19 @@ TEST(InstallWorkflowTest, CommandLinePassesThePortAndUsesAnInstalledDriver) {
         bool installedBefore;
         const char* command;
     };
-    const std::string head = "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b ";
+    const std::string head =
+        "\"C:\\Windows\\system32\\rundll32.exe\" C:\\Windows\\system32\\printui.dll,PrintUIEntry /if /b ";
     Case cases[] = {
         {"COM1", ChoosePort(kRadioCom1), false,
-         "\"KORVANT ZMP-K40\" /f .\\ZMPK40.inf /r \"COM1:\" /m \"KORVANT ZMP-K40\""},
+         "\"KORVANT ZMP-K40\" /f \"C:\\Users\\Public\\Downloads\\ZMPK40\\ZMPK40.inf\" /r \"COM1:\" /m \"KORVANT ZMP-K40\""},
         {"COM2", ChoosePort(kRadioCom2), false,
-         "\"KORVANT ZMP-K40\" /f .\\ZMPK40.inf /r \"COM2:\" /m \"KORVANT ZMP-K40\""},
+         "\"KORVANT ZMP-K40\" /f \"C:\\Users\\Public\\Downloads\\ZMPK40\\ZMPK40.inf\" /r \"COM2:\" /m \"KORVANT ZMP-K40\""},
         {"COM3 installed", ChoosePort(kRadioCom3), true,
-         "\"KORVANT ZMP-K40(#1)\" /f .\\ZMPK40.inf /r \"COM3:\" /m \"KORVANT ZMP-K40\" /u"},
+         "\"KORVANT ZMP-K40(#1)\" /f \"C:\\Users\\Public\\Downloads\\ZMPK40\\ZMPK40.inf\" /r \"COM3:\" /m \"KORVANT ZMP-K40\" /u"},
         {"WLAN", ChoosePort(kRadioWlan, Address(10, 0, 0, 7), "9100"), false,
-         "\"KORVANT ZMP-K40\" /f .\\ZMPK40.inf /r \"IP_10.0.0.7\" /m \"KORVANT ZMP-K40\""},
+         "\"KORVANT ZMP-K40\" /f \"C:\\Users\\Public\\Downloads\\ZMPK40\\ZMPK40.inf\" /r \"IP_10.0.0.7\" /m \"KORVANT ZMP-K40\""},
         {"WLAN installed", ChoosePort(kRadioWlan, Address(10, 0, 0, 7), "9100"), true,
-         "\"KORVANT ZMP-K40(#1)\" /f .\\ZMPK40.inf /r \"IP_10.0.0.7\" /m \"KORVANT ZMP-K40\" /u"},
+         "\"KORVANT ZMP-K40(#1)\" /f \"C:\\Users\\Public\\Downloads\\ZMPK40\\ZMPK40.inf\" /r \"IP_10.0.0.7\" /m \"KORVANT ZMP-K40\" /u"},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -153,7 +156,8 @@ TEST(InstallWorkflowTest, ConfiguredWirelessLanMakesThePortFirstWithoutShowingTh
     EXPECT_FALSE(dialogShown);
     ASSERT_EQ(run.children.size(), 1u);
     EXPECT_EQ(run.children[0].commandLine,
-              "cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b \"KORVANT ZMP-K40\" /f .\\ZMPK40.inf "
+              "\"C:\\Windows\\system32\\rundll32.exe\" C:\\Windows\\system32\\printui.dll,PrintUIEntry /if /b \"KORVANT ZMP-K40\" "
+              "/f \"C:\\Users\\Public\\Downloads\\ZMPK40\\ZMPK40.inf\" "
               "/r \"IP_192.168.0.50\" /m \"KORVANT ZMP-K40\"");
     // The port exists before the sequence starts.
     EXPECT_LT(run.LogIndex("AddEthernetPort END"), run.LogIndex("AddToWin2KWithWHQL BEGIN"));
@@ -376,8 +380,8 @@ TEST(InstallWorkflowTest, FailedCreateProcessIsReportedAndTheSequenceGoesOnWitho
     EXPECT_EQ(run.boxes[0].text, "CreateProcess failed.");
     EXPECT_EQ(run.boxes[0].type, mb::kOk);
     EXPECT_TRUE(run.Logged("CreateProcess failed. (2)"));
-    EXPECT_TRUE(run.Logged("COMMAND LINE : cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m \"KORVANT ZMP-K40\" /f "
-                           ".\\ZMPK40.inf"));
+    EXPECT_TRUE(run.Logged("COMMAND LINE : \"C:\\Windows\\system32\\rundll32.exe\" C:\\Windows\\system32\\printui.dll,PrintUIEntry /ia /m "
+                           "\"KORVANT ZMP-K40\" /f \"C:\\Users\\Public\\Downloads\\ZMPK40\\ZMPK40.inf\""));
     // The sequence goes on: the entry and the utilities ...
     EXPECT_TRUE(machine->KeyExists(kUninstallKey));
     EXPECT_TRUE(machine->FileExists("C:\\Windows\\ZMP-K40\\ZMPK40_Uninstaller.exe"));

@@ -11,6 +11,7 @@
 #include "installer/InstallerDialog.h"
 #include "simulator/ProcessExit.h"
 #include "simulator/headless/Runner.h"
+#include "tests/common/Commands.h"
 #include "tests/installer/Harness.h"
 
 namespace zmp::test {
@@ -91,7 +92,7 @@ TEST(InstallerDialogInitTest, RunsInOrderAndShowsTheVersion) {
         std::vector<std::string> lines = events.Lines();
         ASSERT_GE(lines.size(), 3u);
         EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3),
-                  (std::vector<std::string>{"STATUS", "EXEC net start spooler", "SLEEP 2000"}))
+                  (std::vector<std::string>{"STATUS", test::NetEvent("start", machine->SystemDirectory()), "SLEEP 2000"}))
             << c.os;
 
         EXPECT_EQ(mainWindow, dialog) << c.os;
@@ -291,7 +292,7 @@ TEST(InstallerAppTest, StartAfterEveryInstanceEndedRunsNormally) {
         options.script.OnDialog(kProgressCaption, {UserAction::Escape()});
         options.script.OnDialog("Port Type", {UserAction::Escape()});
         sim::RunProgram(*machine, std::move(options), events);
-        EXPECT_EQ(Kind(events, "EXEC net start spooler").size(), 1u) << "run " << run;
+        EXPECT_EQ(Kind(events, test::NetEvent("start")).size(), 1u) << "run " << run;
     }
 }
 

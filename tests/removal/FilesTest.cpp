@@ -2,6 +2,7 @@
 
 #include "removal/FileRemoval.h"
 #include "simulator/Text.h"
+#include "tests/common/Commands.h"
 #include "tests/removal/RemoverFixture.h"
 
 namespace zmp::test {
@@ -47,8 +48,8 @@ TEST_F(DeleteDriverComponent, UninstallerDeletesEveryFileWithTheSpoolerStopped) 
                                   "DeleteFile Error : " + d + "\\3\\ZPUI40.dll , (2)",
                                   "DeleteDriverComponent END",
                               }));
-    EXPECT_EQ(run.Events(), (std::vector<std::string>{"SLEEP 100", "EXEC net stop spooler", "SLEEP 1500",
-                                                       "EXEC net start spooler", "SLEEP 2000"}));
+    EXPECT_EQ(run.Events(), (std::vector<std::string>{"SLEEP 100", test::NetEvent("stop", "C:\\WINDOWS\\system32"), "SLEEP 1500",
+                                                       test::NetEvent("start", "C:\\WINDOWS\\system32"), "SLEEP 2000"}));
     EXPECT_EQ(run.progress.reports, std::vector<std::string>{"step Deleting driver-components..."});
 }
 
@@ -67,8 +68,8 @@ TEST_F(DeleteDriverComponent, InstallerLogsItAsDeleteFilesUsedAndKeepsTheDriverD
                                   "DeleteFilesUsed END",
                               }));
     EXPECT_TRUE(run.progress.reports.empty());
-    EXPECT_EQ(run.Events(), (std::vector<std::string>{"EXEC net stop spooler", "SLEEP 1500",
-                                                       "EXEC net start spooler", "SLEEP 2000"}));
+    EXPECT_EQ(run.Events(), (std::vector<std::string>{test::NetEvent("stop", "C:\\WINDOWS\\system32"), "SLEEP 1500",
+                                                       test::NetEvent("start", "C:\\WINDOWS\\system32"), "SLEEP 2000"}));
 }
 
 TEST_F(DeleteDriverComponent, MissingAndReadOnlyFilesAreLoggedAndTheRestDeleted) {

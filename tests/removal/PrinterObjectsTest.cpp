@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "simulator/ProcessExit.h"
+#include "tests/common/Commands.h"
 #include "tests/removal/RemoverFixture.h"
 
 namespace zmp::test {
@@ -157,16 +158,16 @@ TEST(RemovePrinterObjects, DeletesTheNamesInOrderAndRestartsTheSpooler) {
     EXPECT_FALSE(run.machine->FindPrinter("C"));
     EXPECT_EQ(run.LogLines(), (std::vector<std::string>{"RemovePrinterObjects BEGIN", "OBJECT NAME : C",
                                                          "OBJECT NAME : A", "RemovePrinterObjects END"}));
-    EXPECT_EQ(run.Events(), (std::vector<std::string>{"EXEC net stop spooler", "SLEEP 2000",
-                                                       "EXEC net start spooler", "SLEEP 2000"}));
+    EXPECT_EQ(run.Events(), (std::vector<std::string>{test::NetEvent("stop"), "SLEEP 2000",
+                                                       test::NetEvent("start"), "SLEEP 2000"}));
 }
 
 TEST(RemovePrinterObjects, EmptyListStillRestartsTheSpooler) {
     RemoverRun run("7", true, Variant::Uninstaller);
     run.remover.RemovePrinterObjects({});
     EXPECT_EQ(run.LogLines(), (std::vector<std::string>{"RemovePrinterObjects BEGIN", "RemovePrinterObjects END"}));
-    EXPECT_EQ(run.Events(), (std::vector<std::string>{"EXEC net stop spooler", "SLEEP 2000",
-                                                       "EXEC net start spooler", "SLEEP 2000"}));
+    EXPECT_EQ(run.Events(), (std::vector<std::string>{test::NetEvent("stop"), "SLEEP 2000",
+                                                       test::NetEvent("start"), "SLEEP 2000"}));
 }
 
 // --- DeletePrinterDrv
@@ -179,8 +180,8 @@ TEST(DeletePrinterDrv, DeletedBySpoolerThenTheSpoolerIsRestarted) {
 
     EXPECT_FALSE(run.machine->FindDriver(kDriverName, "Windows NT x86"));
     EXPECT_EQ(run.LogLines(), (std::vector<std::string>{"DeletePrinterDrv BEGIN", "DeletePrinterDrv END"}));
-    EXPECT_EQ(run.Events(), (std::vector<std::string>{"SLEEP 100", "EXEC net stop spooler", "SLEEP 2000",
-                                                       "EXEC net start spooler", "SLEEP 2000"}));
+    EXPECT_EQ(run.Events(), (std::vector<std::string>{"SLEEP 100", test::NetEvent("stop", "C:\\WINDOWS\\system32"), "SLEEP 2000",
+                                                       test::NetEvent("start", "C:\\WINDOWS\\system32"), "SLEEP 2000"}));
     EXPECT_EQ(run.progress.reports, std::vector<std::string>{"none Deleting printer-drivers..."});
 }
 
@@ -218,7 +219,8 @@ TEST_P(DeletePrinterDrvFallback, RefusedDriverIsTakenOutOfTheRegistryByTheWow64F
     expected.push_back("DeletePrinterDrv END");
     EXPECT_EQ(run.LogLines(), expected);
     std::vector<std::string> events = run.Events("EXEC");
-    EXPECT_EQ(events, (std::vector<std::string>{"EXEC net stop spooler", "EXEC net start spooler"}));
+    const std::string system = run.machine->SystemDirectory();
+    EXPECT_EQ(events, (std::vector<std::string>{test::NetEvent("stop", system), test::NetEvent("start", system)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -4,6 +4,7 @@
 
 #include "support/Restart.h"
 #include "support/SpoolerService.h"
+#include "tests/common/Commands.h"
 #include "tests/support/SimFixture.h"
 
 namespace zmp::test {
@@ -55,8 +56,8 @@ TEST(RestartComputer, NothingIsRestartedWhenThePrivilegeCannotBeHad) {
 TEST(SpoolerService, RestartIsStopStartWithTheirPauses) {
     SimRun run("xp", false, Program::Installer);
     RestartSpooler(*run.platform);
-    EXPECT_EQ(run.Events(), (std::vector<std::string>{"EXEC net stop spooler", "SLEEP 2000",
-                                                       "EXEC net start spooler", "SLEEP 2000"}));
+    EXPECT_EQ(run.Events(), (std::vector<std::string>{test::NetEvent("stop", "C:\\WINDOWS\\system32"), "SLEEP 2000",
+                                                       test::NetEvent("start", "C:\\WINDOWS\\system32"), "SLEEP 2000"}));
     EXPECT_TRUE(run.machine->SpoolerRunning());
 }
 
@@ -68,9 +69,9 @@ TEST(SpoolerService, ASlowSpoolerIsWaitedForAfterThePause) {
     run.machine->ModelSwitches().spoolerStopMs = 5000;
     run.machine->ModelSwitches().spoolerStartMs = 3100;
     RestartSpooler(*run.platform);
-    std::vector<std::string> expected{"EXEC net stop spooler", "SLEEP 2000"};
+    std::vector<std::string> expected{test::NetEvent("stop"), "SLEEP 2000"};
     expected.insert(expected.end(), 6, "SLEEP 500");
-    expected.insert(expected.end(), {"EXEC net start spooler", "SLEEP 2000", "SLEEP 500", "SLEEP 500", "SLEEP 500"});
+    expected.insert(expected.end(), {test::NetEvent("start"), "SLEEP 2000", "SLEEP 500", "SLEEP 500", "SLEEP 500"});
     EXPECT_EQ(run.Events(), expected);
     EXPECT_TRUE(run.machine->SpoolerRunning());
 }

@@ -123,6 +123,11 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"Power.LookupPrivilegeValue", {kNoSuchPrivilege}},
         {"Power.AdjustTokenPrivileges", {err::kAccessDenied}},
         {"Power.ExitWindowsEx", {kPrivilegeNotHeld}},
+        {"Modules.HasSetDefaultDllDirectories", {err::kProcNotFound}},
+        {"Modules.SetDefaultDllDirectories", {err::kInvalidParameter}},
+        {"Modules.HasSetDllDirectory", {err::kProcNotFound}},
+        {"Modules.SetDllDirectory", {err::kInvalidParameter}},
+        {"Modules.LoadLibrary", {err::kModNotFound, err::kProcNotFound}},
     };
     return codes;
 }
@@ -177,6 +182,10 @@ const Silence kSilences[] = {
     {"SystemInfo.IsWow64Process", "-", "its own result is not examined; the line says which way it went"},
     // The spooler service commands are started and never waited for.
     {"Processes.WinExec", "*", "net start/stop spooler are not waited for and their results are not examined"},
+    {"FileSystem.GetSystemDirectory", "RemovePrinterObjects",
+     "no folder to start net.exe from: like a net command that fails, not examined"},
+    {"FileSystem.GetSystemDirectory", "DeletePrinterDrv",
+     "no folder to start net.exe from: like a net command that fails, not examined"},
     {"Services.QueryServiceStatus", "*", "a service state that cannot be read ends the wait after the fixed pause"},
     // The version check: what cannot be read counts as older.
     {"Spooler.EnumPrinters", "-", "the version check goes on with the drivers and the processors"},
@@ -314,6 +323,12 @@ const Silence kSilences[] = {
     {"Spooler.GetPrinterDriverDirectoryFor", "DeletePrnDrvPnPDirectory", "no directory: no tree to delete"},
     // The child's wait: anything but a timeout is a finished child.
     {"Processes.WaitForSingleObject", "AddToWin2KWithWHQL", "only WAIT_TIMEOUT is told apart"},
+    // The DLL search: every library is loaded by full path; the narrower
+    // search is a second line, kept where it can be had.
+    {"Modules.HasSetDefaultDllDirectories", "-", "SetDllDirectoryA(\"\") is taken instead"},
+    {"Modules.SetDefaultDllDirectories", "-", "SetDllDirectoryA(\"\") is taken instead"},
+    {"Modules.HasSetDllDirectory", "-", "the search stays as Windows set it; nothing is loaded by a bare name"},
+    {"Modules.SetDllDirectory", "-", "the search stays as Windows set it; nothing is loaded by a bare name"},
     // The restart: no message, no log line; the user restarts later.
     {"Power.OpenProcessToken", "*", "the restart is left to the user"},
     {"Power.LookupPrivilegeValue", "*", "the restart is left to the user"},
@@ -455,6 +470,8 @@ std::vector<std::string> Harm(const Scenario& scenario, const RunRecord& baselin
                                     [](const std::string& b) {
                                         for (const char* head : {"AddPrinter, Error Code:",
                                                                  "The driver could not be installed.",
+                                                                 "A Windows library could not be loaded: ",
+                                                                 "The system directory could not be found.",
                                                                  "The installer could not remove the different version.",
                                                                  "The driver could not be removed completely."})
                                             if (b.rfind(head, 0) == 0) return true;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "simulator/SimPlatform.h"
+#include "tests/common/Commands.h"
 #include "tests/uninstall/Harness.h"
 
 namespace zmp::test {
@@ -102,9 +103,9 @@ TEST(UninstallWorkflowTest, PartialSelectionKeepsTheDriver) {
                                       "STATUS Deleting printer-driver objects...",
                                       "SLEEP 1000",
                                       "SLEEP 1000",
-                                      "EXEC net stop spooler",
+                                      test::NetEvent("stop", "C:\\WINDOWS\\system32"),
                                       "SLEEP 2000",
-                                      "EXEC net start spooler",
+                                      test::NetEvent("start", "C:\\WINDOWS\\system32"),
                                       "SLEEP 2000",
                                       "PROGRESS 100",
                                       "STATUS The uninstallation has been completed.",

@@ -450,8 +450,23 @@ void DriverRoundTrip(win32::Win32System& sys, const std::string& distDir) {
 
 }  // namespace
 
+// The Windows libraries that are not in the import table, from the system
+// directory by full path, as the programs load them at their start.
+void LoadLibraries(win32::Win32System& sys) {
+    std::string systemDir;
+    sys.files().GetSystemDirectory(systemDir, 260);
+    for (const char* name : {"winspool.drv", "setupapi.dll", "comctl32.dll", "shlwapi.dll"}) {
+        const std::string path = systemDir + "\\" + name;
+        Status st = sys.modules().LoadLibrary(path);
+        Check(st.ok(), (std::string("LoadLibrary ") + name).c_str(), path + " " + Code(st));
+    }
+    Status missing = sys.modules().LoadLibrary(systemDir + "\\no-such-library-zmp.dll");
+    Check(missing.code == err::kModNotFound, "LoadLibrary missing library -> 126", Code(missing));
+}
+
 int main(int argc, char** argv) {
     win32::Win32System sys;
+    LoadLibraries(sys);
     SystemQueries(sys);
     SpoolerQueries(sys);
     SetupQueries(sys);

@@ -1,5 +1,5 @@
 // The function tables of the libraries loaded by full path.
-#include "platform/win32/SystemLibraries.h"
+#include "platform/win32/Win32Libraries.h"
 
 #include <cstring>
 
