@@ -78,9 +78,13 @@ public:
     void CopyFilesNeededToAddPrnDrv();
     // The uninstaller and the configuration file into "<windir>\ZMP-K40".
     void CopyFilesOfUtilities();
-    // A folder with full control for Everyone, inherited; an existing one is
-    // emptied first. The last CreateDirectoryA result.
+    // A folder that administrators and the system may change and users
+    // only read and run (inherited, nothing inherited from its parent); an
+    // existing one is emptied and re-created, or given that list when it
+    // cannot be removed. The last CreateDirectoryA result.
     bool CreateDirectoryWithSA(const std::string& path);
+    // That list, or none (logged) when an account or the list cannot be made.
+    AclRef UtilitiesFolderAcl();
     // Deletes what CopyFilesNeededToAddPrnDrv staged.
     void DeleteFilesUsed();
 

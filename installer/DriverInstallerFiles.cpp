@@ -142,33 +142,69 @@ void DriverInstaller::CopyFilesOfUtilities() {
     End("CopyFilesOfUtilities");
 }
 
-bool DriverInstaller::CreateDirectoryWithSA(const std::string& path) {
-    Begin("CreateDirectoryWithSA");
-    FileSystem& files = platform_.files;
-    Registry& registry = platform_.registry;
+namespace {
 
-    SidRef everyone = SidRef::None;
-    Status sid = registry.AllocateWellKnownSid(sec::WellKnownSid::World, everyone);
-    if (!sid.ok()) {
-        log_.WriteLog("Fail to get Everyone SID. (%d)", static_cast<int>(sid.code));
-        everyone = SidRef::None;
-    }
+// Who may do what in the utilities folder: the uninstaller there is run
+// elevated from the Programs list by the next administrator who removes
+// the driver, and the next installer reads the configuration file there.
+struct FolderGrant {
+    sec::WellKnownSid account;
+    const char* name;
+    Dword rights;
+};
+constexpr FolderGrant kUtilitiesGrants[] = {
+    {sec::WellKnownSid::BuiltinAdministrators, "Administrators", sec::kGenericAll},
+    {sec::WellKnownSid::LocalSystem, "SYSTEM", sec::kGenericAll},
+    {sec::WellKnownSid::BuiltinUsers, "Users", sec::kGenericRead | sec::kGenericExecute},
+};
+
+}  // namespace
+
+AclRef DriverInstaller::UtilitiesFolderAcl() {
+    Registry& registry = platform_.registry;
     AclRef acl = AclRef::None;
-    if (everyone != SidRef::None) {
+    for (const FolderGrant& grant : kUtilitiesGrants) {
+        SidRef sid = SidRef::None;
+        Status made = registry.AllocateWellKnownSid(grant.account, sid);
+        if (!made.ok()) {
+            log_.WriteLog("Fail to get %s SID. (%d)", grant.name, static_cast<int>(made.code));
+            if (acl != AclRef::None) registry.LocalFreeAcl(acl);
+            return AclRef::None;  // a partial list could lock the administrators out
+        }
         ExplicitAccess entry;
-        entry.permissions = sec::kGenericAll;
+        entry.permissions = grant.rights;
         entry.mode = sec::kSetAccess;
         entry.inheritance = sec::kSubContainersAndObjectsInherit;
         entry.trusteeForm = sec::kTrusteeIsSid;
         entry.trusteeType = sec::kTrusteeIsWellKnownGroup;
-        entry.trusteeSid = everyone;
-        if (registry.SetEntriesInAcl(entry, AclRef::None, acl) != err::kSuccess) acl = AclRef::None;
+        entry.trusteeSid = sid;
+        AclRef next = AclRef::None;
+        const Dword set = registry.SetEntriesInAcl(entry, acl, next);
+        registry.FreeSid(sid);
+        if (acl != AclRef::None) registry.LocalFreeAcl(acl);
+        if (set != err::kSuccess) {
+            log_.WriteLog("SetEntriesInAcl failed : %s (%d)", grant.name, static_cast<int>(set));
+            return AclRef::None;
+        }
+        acl = next;
     }
-    // Without an ACL the folder gets default security, never an empty
-    // (NULL) DACL that would let anyone do anything to it.
+    return acl;
+}
+
+bool DriverInstaller::CreateDirectoryWithSA(const std::string& path) {
+    Begin("CreateDirectoryWithSA");
+    FileSystem& files = platform_.files;
+
+    // Administrators and SYSTEM full control, Users read and run, inherited
+    // by everything in it and nothing taken from the Windows directory.
+    // Without the list the folder gets default security, which under the
+    // Windows directory lets users only read; never an empty (NULL) DACL
+    // that would let anyone do anything to it.
+    const AclRef acl = UtilitiesFolderAcl();
     DirectorySecurity security;
     security.dacl = acl;
     security.inheritHandle = true;
+    security.protectedDacl = true;
     const DirectorySecurity* attributes = acl != AclRef::None ? &security : nullptr;
 
     Status created = files.CreateDirectory(path, attributes);
@@ -181,9 +217,18 @@ bool DriverInstaller::CreateDirectoryWithSA(const std::string& path) {
         created = files.CreateDirectory(path, attributes);
         if (!created.ok()) created = files.CreateDirectory(path, nullptr);
     }
+    // A folder that could not be removed (a file in it in use) would keep
+    // the list an earlier installation gave it, Everyone full control: it
+    // gets this one in its place.
+    if (created.code == err::kAlreadyExists && acl != AclRef::None) {
+        const Status secured = files.SetDirectoryDacl(path, acl);
+        if (secured.ok())
+            log_.WriteLog("ACCESS LIST REPLACED : %s", path.c_str());
+        else
+            log_.WriteLog("SetNamedSecurityInfo failed : %s (%d)", path.c_str(), static_cast<int>(secured.code));
+    }
 
-    if (everyone != SidRef::None) registry.FreeSid(everyone);
-    if (acl != AclRef::None) registry.LocalFreeAcl(acl);
+    if (acl != AclRef::None) platform_.registry.LocalFreeAcl(acl);
     End("CreateDirectoryWithSA");
     return created.ok();
 }

@@ -27,10 +27,13 @@ struct FindData {
     std::uint64_t size = 0;  // nFileSizeHigh and nFileSizeLow
 };
 
-// SECURITY_ATTRIBUTES with a security descriptor that carries one DACL.
+// SECURITY_ATTRIBUTES with a security descriptor that carries one DACL;
+// protectedDacl sets SE_DACL_PROTECTED: the folder takes no entries from
+// its parent, its list is exactly this one.
 struct DirectorySecurity {
     AclRef dacl = AclRef::None;
     bool inheritHandle = false;
+    bool protectedDacl = false;
 };
 
 class FileSystem {
@@ -58,6 +61,13 @@ public:
 
     // CreateDirectoryA(path, security or NULL)
     virtual Status CreateDirectory(const std::string& path, const DirectorySecurity* security) = 0;
+    // CreateDirectoryA(path) with the DACL that GetNamedSecurityInfoA reads
+    // from the folder model, protected (nothing inherited from path's parent).
+    virtual Status CreateDirectoryWithDaclOf(const std::string& path, const std::string& model) = 0;
+    // SetNamedSecurityInfoA(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION |
+    // PROTECTED_DACL_SECURITY_INFORMATION, NULL, NULL, dacl, NULL): the
+    // existing folder's list replaced by this one, nothing inherited.
+    virtual Status SetDirectoryDacl(const std::string& path, AclRef dacl) = 0;
     virtual Status RemoveDirectory(const std::string& path) = 0;
 
     // CharPrevA(text, text + position): where the character before position
@@ -78,9 +88,15 @@ public:
                                           std::string& out) = 0;
 
     // The log file: CreateFileA(path, GENERIC_READ|GENERIC_WRITE,
-    // FILE_SHARE_READ|FILE_SHARE_WRITE, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL)
-    // then SetFilePointer(0, FILE_END); WriteFile; CloseHandle.
+    // FILE_SHARE_READ|FILE_SHARE_WRITE, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL
+    // | FILE_FLAG_OPEN_REPARSE_POINT) then SetFilePointer(0, FILE_END);
+    // WriteFile; CloseHandle. A symbolic link or junction at the path is
+    // opened as itself, never followed (folders on the way are).
     virtual Status OpenForAppend(const std::string& path, FileHandle& out) = 0;
+    // GetFileInformationByHandle: the open file's attributes (a reparse
+    // point shows FILE_ATTRIBUTE_REPARSE_POINT) and its number of links
+    // (names) in the file system.
+    virtual Status GetFileLinks(FileHandle file, Dword& attributes, Dword& links) = 0;
     virtual Status WriteFile(FileHandle file, const char* data, Dword length) = 0;
     virtual void CloseFile(FileHandle file) = 0;
 };

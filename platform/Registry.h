@@ -32,6 +32,8 @@ constexpr Dword kRegOptionNonVolatile = 0;
 // Security: the explicit access entry (EXPLICIT_ACCESS_A) in the system's terms.
 namespace sec {
 constexpr Dword kGenericAll = 0x10000000;
+constexpr Dword kGenericExecute = 0x20000000;
+constexpr Dword kGenericRead = 0x80000000;
 enum AccessMode : Dword {
     kNotUsedAccess = 0,
     kGrantAccess = 1,

@@ -306,6 +306,13 @@ void Machine::MakeJunction(const std::string& link, const std::string& target) {
     state_->files.PutJunction(l, t);
 }
 
+void Machine::MakeHardLink(const std::string& link, const std::string& target) {
+    ZMP_LOCK;
+    std::string l = NormalizePath(link), t = NormalizePath(target);
+    if (l.empty() || t.empty()) return;
+    state_->files.Put(state_->files.Follow(l), "").hardLink = state_->files.Follow(t);
+}
+
 bool Machine::FileExists(const std::string& path) const {
     ZMP_LOCK;
     const FileNode* node = state_->files.Get(state_->files.Follow(NormalizePath(path)));

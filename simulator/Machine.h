@@ -258,6 +258,9 @@ public:
     void MakeDirectory(const std::string& path);
     // A junction (directory reparse point) at link that leads to target.
     void MakeJunction(const std::string& link, const std::string& target);
+    // A second name for the file target: what is written through link
+    // lands in target (not saved).
+    void MakeHardLink(const std::string& link, const std::string& target);
     bool FileExists(const std::string& path) const;       // a file, not a directory
     bool DirectoryExists(const std::string& path) const;
     std::optional<std::string> ReadFile(const std::string& path) const;

@@ -69,6 +69,7 @@ struct FileNode {
     Dword attributes = 0;             // without the directory bit
     std::string data;
     std::string junction;             // target of a directory junction
+    std::string hardLink;             // a second name of that file: its data is the file's (not saved)
     std::vector<AceEntry> acl;        // directories made with a security descriptor
     std::int64_t writeTime = 0;       // last write, virtual ms since 1970 (CopyFile keeps the source's)
 };

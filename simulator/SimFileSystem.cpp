@@ -180,6 +180,31 @@ Status SimFileSystem::CreateDirectory(const std::string& path, const DirectorySe
     return code ? p_.Fail(code) : Status::Ok();
 }
 
+Status SimFileSystem::CreateDirectoryWithDaclOf(const std::string& path, const std::string& model) {
+    if (auto fault = p_.Enter("FileSystem.CreateDirectoryWithDaclOf")) return p_.Fail(*fault);
+    std::string p = p_.ResolvePath(path), m = p_.ResolvePath(model);
+    if (p.empty() || m.empty()) return p_.Fail(err::kPathNotFound);
+    ZMP_MACHINE;
+    const FileNode* node = s.files.Get(s.files.Follow(m));
+    if (!node) return p_.Fail(s.files.MissingCode(m));
+    const std::vector<AceEntry> acl = node->acl;
+    Dword code = s.CreateDirectory(p, &acl);
+    return code ? p_.Fail(code) : Status::Ok();
+}
+
+Status SimFileSystem::SetDirectoryDacl(const std::string& path, AclRef dacl) {
+    if (auto fault = p_.Enter("FileSystem.SetDirectoryDacl")) return p_.Fail(*fault);
+    std::string p = p_.ResolvePath(path);
+    if (p.empty()) return p_.Fail(err::kPathNotFound);
+    std::optional<std::vector<AceEntry>> acl = p_.Acl(dacl);
+    if (!acl) return p_.Fail(err::kInvalidParameter);
+    ZMP_MACHINE;
+    FileNode* node = s.files.Get(s.files.Follow(p));
+    if (!node) return p_.Fail(s.files.MissingCode(p));
+    node->acl = *acl;
+    return Status::Ok();
+}
+
 Status SimFileSystem::RemoveDirectory(const std::string& path) {
     if (auto fault = p_.Enter("FileSystem.RemoveDirectory")) return p_.Fail(*fault);
     std::string p = p_.ResolvePath(path);
@@ -325,6 +350,29 @@ Status SimFileSystem::OpenForAppend(const std::string& path, FileHandle& out) {
     return Status::Ok();
 }
 
+Status SimFileSystem::GetFileLinks(FileHandle file, Dword& attributes, Dword& links) {
+    attributes = 0;
+    links = 0;
+    if (auto fault = p_.Enter("FileSystem.GetFileLinks")) return p_.Fail(*fault);
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = files_.find(static_cast<std::uintptr_t>(file));
+        if (it == files_.end()) return p_.Fail(err::kInvalidHandle);
+        path = it->second;
+    }
+    ZMP_MACHINE;
+    const FileNode* node = s.files.Get(path);
+    if (!node) return p_.Fail(err::kFileNotFound);
+    attributes = AttributesOf(*node);
+    // Every name of the file: the first one and its hard links.
+    const std::string first = PathKey(node->hardLink.empty() ? node->path : node->hardLink);
+    links = 1;
+    for (const auto& [key, other] : s.files.nodes)
+        if (!other.hardLink.empty() && PathKey(other.hardLink) == first) ++links;
+    return Status::Ok();
+}
+
 Status SimFileSystem::WriteFile(FileHandle file, const char* data, Dword length) {
     if (auto fault = p_.Enter("FileSystem.WriteFile")) return p_.Fail(*fault);
     std::string path;
@@ -337,6 +385,9 @@ Status SimFileSystem::WriteFile(FileHandle file, const char* data, Dword length)
     ZMP_MACHINE;
     FileNode* node = s.files.Get(path);
     if (!node) node = &s.files.Put(path, "");
+    // Through a hard link the data written is the file's.
+    if (!node->hardLink.empty())
+        if (FileNode* file = s.files.Get(node->hardLink)) node = file;
     node->data.append(data, length);
     node->writeTime = s.clockMs;
     return Status::Ok();

@@ -165,6 +165,8 @@ public:
     Dword GetFileAttributes(const std::string& path) override;
     Status SetFileAttributes(const std::string& path, Dword attributes) override;
     Status CreateDirectory(const std::string& path, const DirectorySecurity* security) override;
+    Status CreateDirectoryWithDaclOf(const std::string& path, const std::string& model) override;
+    Status SetDirectoryDacl(const std::string& path, AclRef dacl) override;
     Status RemoveDirectory(const std::string& path) override;
     std::size_t CharPrev(const std::string& text, std::size_t position) override;
     Status FindFirstFile(const std::string& pattern, FindHandle& handle, FindData& data) override;
@@ -173,6 +175,7 @@ public:
     Dword GetPrivateProfileString(const std::string& section, const std::string& key, Dword bufferSize,
                                   const std::string& path, std::string& out) override;
     Status OpenForAppend(const std::string& path, FileHandle& out) override;
+    Status GetFileLinks(FileHandle file, Dword& attributes, Dword& links) override;
     Status WriteFile(FileHandle file, const char* data, Dword length) override;
     void CloseFile(FileHandle file) override;
 

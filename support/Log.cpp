@@ -42,6 +42,11 @@ const char* FileNameOf(LogName which) {
     return which == LogName::Installer ? "\\ZMP-K40_Installer.txt" : "\\ZMP-K40_UnInstaller.txt";
 }
 
+// A junction, a symbolic link or any other reparse point.
+bool IsLink(Dword attributes) {
+    return attributes != file::kInvalidFileAttributes && (attributes & file::kAttributeReparsePoint) != 0;
+}
+
 }  // namespace
 
 Log::Log(FileSystem& files, Clock& clock) : files_(files), clock_(clock) {
@@ -50,6 +55,10 @@ Log::Log(FileSystem& files, Clock& clock) : files_(files), clock_(clock) {
 
 bool Log::InitLogFile(LogName which) {
     std::memset(path_, 0, sizeof path_);
+    folder_.clear();
+    aside_.clear();
+    note_.clear();
+    copyRefused_ = false;
 
     std::string windowsDir;
     files_.GetWindowsDirectory(windowsDir, kPathSize);
@@ -62,16 +71,60 @@ bool Log::InitLogFile(LogName which) {
 
     // "C:\" + "\Temp": the doubled separator is accepted as one.
     AppendBounded(work, sizeof work, "\\Temp");
-    files_.CreateDirectory(work, nullptr);  // usually exists already
+    MakeTempFolder(work, windowsDir);
+    folder_ = work;
 
     AppendBounded(work, sizeof work, FileNameOf(which));
     CopyBounded(path_, sizeof path_, work);
+    if (!windowsDir.empty()) aside_ = windowsDir + "\\Temp" + FileNameOf(which);
 
     if (SameText(copy_, path_)) copy_.clear();
     if (!copy_.empty()) files_.DeleteFile(copy_);
 
+    // Nothing is deleted through a link either. A hard link in the log's
+    // place is only a name: deleting it leaves the file it shares alone.
+    if (IsLink(files_.GetFileAttributes(folder_))) {
+        MoveAside(folder_ + " is a reparse point");
+        return false;
+    }
+    if (IsLink(files_.GetFileAttributes(path_))) {
+        MoveAside(Path() + " is a reparse point");
+        return false;
+    }
     // Keep only the current run in the file.
     return files_.DeleteFile(path_).ok();
+}
+
+void Log::MakeTempFolder(const std::string& folder, const std::string& windowsDir) {
+    if (files_.GetFileAttributes(folder) != file::kInvalidFileAttributes) return;  // usually there already
+    // Made here, it lets ordinary users add nothing, as the Windows
+    // directory does; without that list, as Windows makes a folder.
+    if (windowsDir.empty() || !files_.CreateDirectoryWithDaclOf(folder, windowsDir).ok())
+        files_.CreateDirectory(folder, nullptr);
+}
+
+void Log::MoveAside(const std::string& why) {
+    folder_.clear();
+    note_ = "LOG MOVED HERE : " + why;
+    CopyBounded(path_, sizeof path_, aside_.c_str());
+    if (!aside_.empty()) files_.DeleteFile(aside_);  // an earlier run's, or a link's name
+}
+
+std::string Log::OpenUnlinked(const std::string& path, FileHandle& file, bool& opened) {
+    opened = false;
+    if (!folder_.empty() && SameText(path, path_) && IsLink(files_.GetFileAttributes(folder_)))
+        return folder_ + " is a reparse point";
+    if (!files_.OpenForAppend(path, file).ok()) return "";
+    Dword attributes = 0, links = 0;
+    const bool known = files_.GetFileLinks(file, attributes, links).ok();
+    if (known && !IsLink(attributes) && links <= 1) {
+        opened = true;
+        return "";
+    }
+    files_.CloseFile(file);
+    if (!known) return "";  // a file that cannot be looked at is not written blind: the line is lost
+    if (IsLink(attributes)) return path + " is a reparse point";
+    return path + " has " + std::to_string(links) + " hard links";
 }
 
 void Log::SetCopy(const std::string& path) { copy_ = path; }
@@ -81,10 +134,24 @@ void Log::WriteLog(const char* format, ...) {
     if (path_[0] == '\0' || format == nullptr) return;
 
     // Opened and closed for every line, so the file is complete on disk
-    // whenever the process ends and others may read it meanwhile.
+    // whenever the process ends and others may read it meanwhile; checked
+    // every time, as a link may be put in its place at any moment.
     FileHandle file = FileHandle::None;
-    const bool opened = files_.OpenForAppend(path_, file).ok();
-    if (!opened && copy_.empty()) return;
+    bool opened = false;
+    std::string why = OpenUnlinked(path_, file, opened);
+    if (!why.empty() && !folder_.empty() && !aside_.empty()) {
+        MoveAside(why);
+        OpenUnlinked(path_, file, opened);
+    }
+    FileHandle copy = FileHandle::None;
+    bool copyOpened = false;
+    std::string copyRefusal;
+    if (!copy_.empty()) {
+        copyRefusal = OpenUnlinked(copy_, copy, copyOpened);
+        if (copyRefusal.empty() || copyRefused_) copyRefusal.clear();
+        else copyRefused_ = true;
+    }
+    if (!opened && !copyOpened) return;
 
     char line[kLineSize];
     std::memset(line, 0, sizeof line);
@@ -99,8 +166,18 @@ void Log::WriteLog(const char* format, ...) {
     std::vsnprintf(line + prefix, sizeof line - prefix, format, args);
     va_end(args);
 
-    if (opened) WriteLine(file, line);
-    if (!copy_.empty() && files_.OpenForAppend(copy_, file).ok()) WriteLine(file, line);
+    if (opened) {
+        // Why the log is here, or why its copy is not written, before the line.
+        for (std::string* note : {&note_, &copyRefusal}) {
+            if (note->empty()) continue;
+            if (note == &copyRefusal) *note = "LOG COPY NOT WRITTEN : " + *note;
+            const std::string text = std::string(line, prefix) + *note + "\r\n";
+            files_.WriteFile(file, text.data(), static_cast<Dword>(text.size()));
+            note->clear();
+        }
+        WriteLine(file, line);
+    }
+    if (copyOpened) WriteLine(copy, line);
 }
 
 void Log::WriteLine(FileHandle file, const char* line) {

@@ -1,6 +1,17 @@
 // The log file: "\Temp\ZMP-K40_Installer.txt" or "\Temp\ZMP-K40_UnInstaller.txt"
 // at the root of the Windows drive, recreated at every start, one
 // time-prefixed line per WriteLog, opened and closed for every line.
+//
+// The programs run elevated, and "\Temp" at the drive root is a folder any
+// user may have made and so may own: a junction there, or a link in the
+// log's place, would turn the log writer into a writer of any file the
+// user names. So the log never writes through a link: when that "\Temp" is
+// a reparse point, or the log file is one or has more than one hard link,
+// the log goes to the Windows directory's own "Temp" folder instead, and
+// its first line there says why ("LOG MOVED HERE : ..."). A "\Temp" the
+// program makes itself gets the Windows directory's access list, which
+// lets no ordinary user add files. The /log copy is written under the same
+// rule: a copy that is a link is not written, and the log says so once.
 #pragma once
 
 #include <string>
@@ -35,11 +46,24 @@ public:
 private:
     // The line and CR LF; closes the file.
     void WriteLine(FileHandle file, const char* line);
+    // Opens path for one line, never through a link: "" when it is open,
+    // else why it was not (the file is then closed again).
+    std::string OpenUnlinked(const std::string& path, FileHandle& file, bool& opened);
+    // The log from now on in the Windows directory's "Temp", its first line
+    // saying why.
+    void MoveAside(const std::string& why);
+    // "\Temp" at the drive root, made with the Windows directory's access
+    // list when it is missing.
+    void MakeTempFolder(const std::string& folder, const std::string& windowsDir);
 
     FileSystem& files_;
     Clock& clock_;
     char path_[256];
     std::string copy_;
+    std::string folder_;      // the folder path_ is in, checked before every line
+    std::string aside_;       // the log's place in the Windows directory's "Temp"
+    std::string note_;        // the first line of a moved log, until written
+    bool copyRefused_ = false;
 };
 
 }  // namespace zmp

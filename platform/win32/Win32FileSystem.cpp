@@ -88,11 +88,39 @@ Status Win32FileSystem::CreateDirectory(const std::string& path, const Directory
     if (!::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION)) return LastErrorStatus();
     if (!::SetSecurityDescriptorDacl(&sd, TRUE, FromRef<PACL>(security->dacl), FALSE))
         return LastErrorStatus();
+    if (security->protectedDacl && !::SetSecurityDescriptorControl(&sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return LastErrorStatus();
     SECURITY_ATTRIBUTES sa = {};
     sa.nLength = sizeof sa;  // 12 in the 32-bit program
     sa.lpSecurityDescriptor = &sd;
     sa.bInheritHandle = security->inheritHandle ? TRUE : FALSE;
     return FromBool(::CreateDirectoryA(path.c_str(), &sa));
+}
+
+Status Win32FileSystem::CreateDirectoryWithDaclOf(const std::string& path, const std::string& model) {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR modelSd = nullptr;
+    const DWORD read = ::GetNamedSecurityInfoA(Str(model), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                               nullptr, &acl, nullptr, &modelSd);
+    if (read != ERROR_SUCCESS) {
+        ::SetLastError(read);
+        return Status::Fail(read);
+    }
+    DirectorySecurity security;
+    security.dacl = ToRef<AclRef>(acl);
+    security.protectedDacl = true;
+    const Status created = CreateDirectory(path, &security);
+    ::LocalFree(modelSd);
+    if (!created.ok()) ::SetLastError(created.code);
+    return created;
+}
+
+Status Win32FileSystem::SetDirectoryDacl(const std::string& path, AclRef dacl) {
+    const DWORD status =
+        ::SetNamedSecurityInfoA(Str(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, FromRef<PACL>(dacl), nullptr);
+    if (status != ERROR_SUCCESS) ::SetLastError(status);
+    return Status::Fail(status);
 }
 
 Status Win32FileSystem::RemoveDirectory(const std::string& path) {
@@ -139,10 +167,20 @@ Status Win32FileSystem::OpenForAppend(const std::string& path, FileHandle& out) 
     out = FileHandle::None;
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastErrorStatus();
     ::SetFilePointer(h, 0, nullptr, FILE_END);
     out = ToRef<FileHandle>(h);
+    return Status::Ok();
+}
+
+Status Win32FileSystem::GetFileLinks(FileHandle file, Dword& attributes, Dword& links) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    attributes = 0;
+    links = 0;
+    if (!::GetFileInformationByHandle(ToHandle(file), &info)) return LastErrorStatus();
+    attributes = info.dwFileAttributes;
+    links = info.nNumberOfLinks;
     return Status::Ok();
 }
 

@@ -118,6 +118,8 @@ public:
     Dword GetFileAttributes(const std::string& path) override;
     Status SetFileAttributes(const std::string& path, Dword attributes) override;
     Status CreateDirectory(const std::string& path, const DirectorySecurity* security) override;
+    Status CreateDirectoryWithDaclOf(const std::string& path, const std::string& model) override;
+    Status SetDirectoryDacl(const std::string& path, AclRef dacl) override;
     Status RemoveDirectory(const std::string& path) override;
     std::size_t CharPrev(const std::string& text, std::size_t position) override;
     Status FindFirstFile(const std::string& pattern, FindHandle& handle, FindData& data) override;
@@ -127,6 +129,7 @@ public:
                                   Dword bufferSize, const std::string& path,
                                   std::string& out) override;
     Status OpenForAppend(const std::string& path, FileHandle& out) override;
+    Status GetFileLinks(FileHandle file, Dword& attributes, Dword& links) override;
     Status WriteFile(FileHandle file, const char* data, Dword length) override;
     void CloseFile(FileHandle file) override;
 };

@@ -98,34 +98,85 @@ TEST(FileCopyTest, StagesTheDriverFilesAndOnOld32BitWindowsAlsoInTheWindowsDirec
     }
 }
 
-TEST(FileCopyTest, UtilitiesFolderIsEmptiedAndGrantsEveryoneFullControl) {
-    Engine e("xp", false, kOsWinXp);
-    const std::string folder = "C:\\WINDOWS\\ZMP-K40";
-    e.machine->WriteFile(folder + "\\left over.txt", "from an earlier installation");
-    e.machine->WriteFile(folder + "\\old\\ZMPK40_Uninstaller.exe", "old");
-
-    e.installer->CopyFilesOfUtilities();
-
-    EXPECT_EQ(e.machine->ListDirectory(folder),
-              (std::vector<std::string>{"ZMPK40_Config.KVT", "ZMPK40_Uninstaller.exe"}));
-    EXPECT_EQ(e.machine->ReadFile(folder + "\\ZMPK40_Uninstaller.exe"), "MZ uninstaller");
-    EXPECT_EQ(e.machine->ReadFile("C:\\WINDOWS\\system32\\ZMPK40_Config.KVT"), Config("PORTDLG=TRUE\r\n"));
-    std::vector<sim::AceEntry> acl = e.machine->DirectoryAcl(folder);
-    ASSERT_EQ(acl.size(), 1u);
-    EXPECT_EQ(acl[0].trustee, "Everyone");
-    EXPECT_EQ(acl[0].mask, sec::kGenericAll);
-    EXPECT_EQ(acl[0].mode, static_cast<Dword>(sec::kSetAccess));
-    EXPECT_EQ(acl[0].inheritance, sec::kSubContainersAndObjectsInherit);
-    EXPECT_TRUE(e.progress.texts.empty());
+// The list the utilities folder gets: administrators and the system may
+// change it, users only read and run what is in it.
+std::vector<std::pair<std::string, Dword>> Grants(const std::vector<sim::AceEntry>& acl) {
+    std::vector<std::pair<std::string, Dword>> out;
+    for (const sim::AceEntry& a : acl) {
+        EXPECT_EQ(a.mode, static_cast<Dword>(sec::kSetAccess)) << a.trustee;
+        EXPECT_EQ(a.inheritance, sec::kSubContainersAndObjectsInherit) << a.trustee;
+        out.emplace_back(a.trustee, a.mask);
+    }
+    return out;
 }
 
-TEST(FileCopyTest, WithoutTheEveryoneSidTheFolderGetsDefaultSecurity) {
-    Engine e("xp", false, kOsWinXp);
-    e.system->Faults().Fail("Registry.AllocateWellKnownSid", err::kNotEnoughMemory);
-    EXPECT_TRUE(e.installer->CreateDirectoryWithSA("C:\\WINDOWS\\ZMP-K40"));
-    EXPECT_TRUE(e.Logged("Fail to get Everyone SID. (8)"));
-    EXPECT_TRUE(e.machine->DirectoryExists("C:\\WINDOWS\\ZMP-K40"));
-    EXPECT_TRUE(e.machine->DirectoryAcl("C:\\WINDOWS\\ZMP-K40").empty());
+const std::vector<std::pair<std::string, Dword>> kUtilitiesGrants = {
+    {"Administrators", sec::kGenericAll},
+    {"SYSTEM", sec::kGenericAll},
+    {"Users", sec::kGenericRead | sec::kGenericExecute},
+};
+
+TEST(FileCopyTest, UtilitiesFolderIsEmptiedAndWritableByAdministratorsAndTheSystemOnly) {
+    struct Case {
+        const char* preset;
+        bool is64;
+        OsCode os;
+    } cases[] = {
+        {"2000", false, kOsWin2000},        {"xp", false, kOsWinXp},
+        {"2003", false, kOsWinServer2003},
+        {"xp64", true, kOsWinServer2003},   {"vista", false, kOsWinVista},
+        {"vista", true, kOsWinVista},       {"2008", true, kOsWinServer2008},
+        {"2008r2", true, kOsWinServer2008R2}, {"7", false, kOsWin7},
+        {"7", true, kOsWin7},               {"10", true, kOsWin7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.preset) + (c.is64 ? " x64" : ""));
+        Engine e(c.preset, c.is64, c.os);
+        const std::string folder = e.machine->WindowsDirectory() + "\\ZMP-K40";
+        // An earlier installation's folder, with the list it gave it.
+        e.machine->WriteFile(folder + "\\left over.txt", "from an earlier installation");
+        e.machine->WriteFile(folder + "\\old\\ZMPK40_Uninstaller.exe", "old");
+
+        e.installer->CopyFilesOfUtilities();
+
+        EXPECT_EQ(e.machine->ListDirectory(folder),
+                  (std::vector<std::string>{"ZMPK40_Config.KVT", "ZMPK40_Uninstaller.exe"}));
+        EXPECT_EQ(e.machine->ReadFile(folder + "\\ZMPK40_Uninstaller.exe"), "MZ uninstaller");
+        // The 32-bit program's system directory: SysWOW64 on 64-bit Windows.
+        const std::string system = c.is64 ? e.machine->SysWow64Directory() : e.machine->SystemDirectory();
+        EXPECT_EQ(e.machine->ReadFile(system + "\\ZMPK40_Config.KVT"), Config("PORTDLG=TRUE\r\n"));
+        EXPECT_EQ(Grants(e.machine->DirectoryAcl(folder)), kUtilitiesGrants);
+        EXPECT_TRUE(e.progress.texts.empty());
+    }
+}
+
+TEST(FileCopyTest, AFolderThatCannotBeRemovedGetsTheListInPlaceOfItsOwn) {
+    Engine e("7", true, kOsWin7);
+    const std::string folder = "C:\\Windows\\ZMP-K40";
+    // Everyone full control, as earlier versions made it, and a file in it
+    // that some process holds open.
+    e.machine->MakeDirectory(folder);
+    e.machine->Internal().files.Get(folder)->acl = {{"Everyone", sec::kGenericAll, sec::kSetAccess, 3}};
+    e.machine->WriteFile(folder + "\\in use.dll", "held");
+    e.machine->HoldOpen(folder + "\\in use.dll");
+
+    e.installer->CreateDirectoryWithSA(folder);
+
+    EXPECT_EQ(Grants(e.machine->DirectoryAcl(folder)), kUtilitiesGrants);
+    EXPECT_TRUE(e.Logged("ACCESS LIST REPLACED : " + folder));
+}
+
+TEST(FileCopyTest, WithoutAnAccountsSidTheFolderGetsDefaultSecurity) {
+    for (unsigned nth : {1u, 2u, 3u}) {
+        Engine e("xp", false, kOsWinXp);
+        e.system->Faults().Fail("Registry.AllocateWellKnownSid", err::kNotEnoughMemory, nth);
+        EXPECT_TRUE(e.installer->CreateDirectoryWithSA("C:\\WINDOWS\\ZMP-K40"));
+        const char* account[] = {"Administrators", "SYSTEM", "Users"};
+        EXPECT_TRUE(e.Logged(std::string("Fail to get ") + account[nth - 1] + " SID. (8)")) << nth;
+        EXPECT_TRUE(e.machine->DirectoryExists("C:\\WINDOWS\\ZMP-K40"));
+        // Never a partial list, which could shut the administrators out.
+        EXPECT_TRUE(e.machine->DirectoryAcl("C:\\WINDOWS\\ZMP-K40").empty()) << nth;
+    }
 }
 
 TEST(FileCopyTest, DeleteFilesUsedRemovesTheStagedFilesAndLogsWhatStays) {

@@ -53,6 +53,9 @@ const std::map<std::string, std::vector<Dword>>& Codes() {
         {"FileSystem.FindNextFile", {err::kInvalidHandle}},
         {"FileSystem.GetPrivateProfileString", {err::kFileNotFound}},
         {"FileSystem.OpenForAppend", {err::kSharingViolation}},
+        {"FileSystem.GetFileLinks", {err::kInvalidHandle}},
+        {"FileSystem.CreateDirectoryWithDaclOf", {err::kAccessDenied}},
+        {"FileSystem.SetDirectoryDacl", {err::kAccessDenied}},
         {"FileSystem.WriteFile", {kDiskFull}},
         {"Registry.OpenKey", {err::kAccessDenied}},
         {"Registry.CreateKey", {err::kAccessDenied}},
@@ -168,6 +171,8 @@ const Silence kSilences[] = {
     // The log itself.
     {"FileSystem.OpenForAppend", "*", "a line the log file cannot take is lost; the run goes on without it"},
     {"FileSystem.WriteFile", "*", "the log writer ignores its writes' results"},
+    {"FileSystem.GetFileLinks", "*", "a log line whose file cannot be looked at is lost, never written blind"},
+    {"FileSystem.CreateDirectoryWithDaclOf", "-", "the log folder is then made as Windows makes a folder"},
     {"FileSystem.GetWindowsDirectory", "-",
      "the log and the configuration paths then start at the current drive's root and the reads find nothing"},
     {"FileSystem.CreateDirectory", "-", "the log's Temp folder usually exists; its creation is not checked"},
@@ -450,7 +455,9 @@ std::vector<std::string> Begins(const std::vector<std::string>& log) {
 // configuration that cannot be read (the port dialog is shown instead), and
 // a utilities folder that has no place without the Windows directory.
 bool ChangesTheRoute(const std::string& method, const std::string& step) {
-    if (method == "FileSystem.OpenForAppend" || method == "FileSystem.WriteFile") return true;
+    if (method == "FileSystem.OpenForAppend" || method == "FileSystem.WriteFile" ||
+        method == "FileSystem.GetFileLinks")
+        return true;
     if (method == "FileSystem.GetWindowsDirectory" && step == "CopyFilesOfUtilities") return true;
     return step == "-" && (method == "FileSystem.CreateDirectory" || method == "FileSystem.GetPrivateProfileString" ||
                            method == "FileSystem.GetCurrentDirectory" || method == "FileSystem.GetWindowsDirectory");
