@@ -66,7 +66,7 @@ TEST(InstallWorkflowTest, Windows7x64UsbFreshInstallsTheDriverOnlyAndRegistersIt
     EXPECT_EQ(machine->GetString(kUninstallKey, "UninstallString"), "C:\\Windows\\ZMP-K40\\ZMPK40_Uninstaller.exe");
     EXPECT_FALSE(machine->KeyExists(kUninstallKey32On64));
     EXPECT_EQ(machine->ReadFile("C:\\Windows\\ZMP-K40\\ZMPK40_Uninstaller.exe"), "MZ uninstaller");
-    EXPECT_EQ(machine->DirectoryAcl("C:\\Windows\\ZMP-K40").size(), 1u);
+    EXPECT_EQ(machine->DirectoryAcl("C:\\Windows\\ZMP-K40").size(), 3u);
     EXPECT_EQ(run.LogBlock("AddToWin2KWithWHQL BEGIN").size() > 0, true);
     EXPECT_TRUE(run.Logged("COMMAND LINE : \"C:\\Windows\\system32\\rundll32.exe\" C:\\Windows\\system32\\printui.dll,PrintUIEntry /ia /m "
                            "\"KORVANT ZMP-K40\" /f \"C:\\Users\\Public\\Downloads\\ZMPK40\\ZMPK40.inf\""));
