@@ -85,20 +85,40 @@ m=$WORK/w7
 "$SIM" new "$m" --os 7 --wow64 > /dev/null
 "$SIM" install "$m" --package "$PKG" --port USB > "$WORK/t3" 2>&1
 check "7 x64 USB: PrintUIEntry /ia, power-cycle message" "$WORK/t3" \
-    'EXEC cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /m "KORVANT ZMP-K40" /f .\ZMPK40.inf' \
+    'EXEC "C:\Windows\system32\rundll32.exe" C:\Windows\system32\printui.dll,PrintUIEntry /ia /m "KORVANT ZMP-K40" /f "C:\Users\Public\Downloads\ZMPK40\ZMPK40.inf"' \
     "BOX Please turn-off the printer and then turn-on again. -> OK" "EXIT 0"
 "$SIM" plug "$m" > /dev/null
 "$SIM" install "$m" --package "$PKG" --port USB > "$WORK/t4" 2>&1
 check "7 x64 USB again: completed, spooler started" "$WORK/t4" \
-    "STATUS Creates a new process \r\n" "STATUS Completed." "EXEC net start spooler" "EXIT 0"
-absent "7 x64 USB again: no child" "$WORK/t4" "EXEC cmd /c"
+    "STATUS Creates a new process \r\n" "STATUS Completed." 'EXEC "C:\Windows\system32\net.exe" start spooler' "EXIT 0"
+absent "7 x64 USB again: no child" "$WORK/t4" "rundll32.exe"
 
 # Windows 7, wireless LAN typed into the port dialog.
 m=$WORK/wlan
 "$SIM" new "$m" --os 7 > /dev/null
 "$SIM" install "$m" --package "$PKG" --port WLAN --ip 192.168.0.50 --no > "$WORK/t5" 2>&1
 check "7 WLAN: the IP_ port after /r, no colon" "$WORK/t5" \
-    'EXEC cmd /c RUNDLL32 printui.dll,PrintUIEntry /if /b "KORVANT ZMP-K40" /f .\ZMPK40.inf /r "IP_192.168.0.50" /m "KORVANT ZMP-K40"'
+    'EXEC "C:\Windows\system32\rundll32.exe" C:\Windows\system32\printui.dll,PrintUIEntry /if /b "KORVANT ZMP-K40" /f "C:\Users\Public\Downloads\ZMPK40\ZMPK40.inf" /r "IP_192.168.0.50" /m "KORVANT ZMP-K40"'
+
+# Programs and DLLs of Windows' names put in the download folder by a user,
+# and in the utilities folder: never what runs or loads.
+m=$WORK/planted
+mkdir -p "$WORK/plant"
+for f in cmd.exe net.exe rundll32.exe printui.dll winspool.drv setupapi.dll comctl32.dll shlwapi.dll; do
+  printf 'MZ planted %s' "$f" > "$WORK/plant/$f"
+done
+plants=(); for f in "$WORK"/plant/*; do plants+=(--plant "$f"); done
+"$SIM" new "$m" --os 7 --wow64 > /dev/null
+"$SIM" install "$m" --package "$PKG" --port COM1 --no "${plants[@]}" > "$WORK/t5p" 2>&1
+check "7 x64: planted files beside the installer" "$WORK/t5p" \
+    'EXEC "C:\Windows\system32\net.exe" start spooler' "EXIT 0"
+absent "7 x64: no planted file ran beside the installer" "$WORK/t5p" "PLANTED"
+"$SIM" uninstall "$m" --no "${plants[@]}" > "$WORK/t5u" 2>&1
+check "7 x64: planted files beside the uninstaller" "$WORK/t5u" "EXIT 0"
+absent "7 x64: no planted file ran beside the uninstaller" "$WORK/t5u" "PLANTED"
+"$SIM" show "$m" > "$WORK/t5s"
+check "7 x64: the planted net.exe is where the user put it" <(grep -oF 'Downloads\\ZMPK40\\net.exe' "$WORK/t5s" | head -1) \
+    'Downloads\\ZMPK40\\net.exe'
 
 # Early ends: the port dialog closed, an OS the driver does not support.
 m=$WORK/cancel

@@ -15,8 +15,10 @@ const char* const kUsage =
     "  zmpk40-sim new DIR --from STATE.json      a machine from a saved state\n"
     "  zmpk40-sim install DIR --package PKG [--port COM1|COM2|COM3|COM4|USB|WLAN]\n"
     "             [--ip A.B.C.D] [--tcp-port N] [--cancel-port] [--yes|--no] [--before FILE]\n"
+    "             [--plant FILE]...\n"
     "             [-- ARGS...]                   runs the installer from a copy of PKG\n"
     "  zmpk40-sim uninstall DIR [--uncheck NAME]... [--cancel] [--yes|--no] [--before FILE]\n"
+    "             [--plant FILE]...\n"
     "             [-- ARGS...]                   runs the installed uninstaller\n"
     "  zmpk40-sim plug DIR                       switches the USB printer on\n"
     "  zmpk40-sim reboot DIR                     restarts the machine: held files released,\n"
@@ -56,8 +58,8 @@ constexpr const char* kUninstallerDialog = "KORVANT ZMP-K40 Uninstaller";
 bool Allowed(const std::string& command, const std::string& option) {
     static const std::map<std::string, std::vector<std::string>> allowed = {
         {"new", {"--os", "--wow64", "--from"}},
-        {"install", {"--package", "--port", "--ip", "--tcp-port", "--cancel-port", "--yes", "--no", "--before"}},
-        {"uninstall", {"--uncheck", "--cancel", "--yes", "--no", "--before"}},
+        {"install", {"--package", "--port", "--ip", "--tcp-port", "--cancel-port", "--yes", "--no", "--before", "--plant"}},
+        {"uninstall", {"--uncheck", "--cancel", "--yes", "--no", "--before", "--plant"}},
         {"plug", {}},
         {"reboot", {}},
         {"show", {}},
@@ -136,6 +138,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
             }
         } else if (a == "--before") {
             if (!value(o.before)) return false;
+        } else if (a == "--plant") {
+            std::string file;
+            if (!value(file)) return false;
+            o.plant.push_back(file);
         } else if (a == "--json") {
             o.json = true;
         } else if (a == "--tcp-port") {

@@ -24,6 +24,9 @@ struct Options {
     // both programs
     int restartAnswer = 0;  // 1 yes, -1 no, 0 not given (No)
     std::string before;     // where to save the state before the run too
+    // host files put beside the program before it runs, as a user could
+    // (the package folder, the utilities folder)
+    std::vector<std::string> plant;
     // uninstall
     std::vector<std::string> uncheck;
     bool cancelList = false;

@@ -169,6 +169,14 @@ int Run(const Options& o, resources::Program program) {
         if (!machine->FileExists(program)) return Fail("the uninstaller is not installed: no " + program);
         if (std::string wrong = CheckListOptions(o, listed); !wrong.empty()) return Fail(wrong, kUsageError);
     }
+    // Files a user put beside the program: a run prints "PLANTED <path> RAN"
+    // for each one that ran or was loaded.
+    std::vector<std::string> planted;
+    for (const std::string& file : o.plant) {
+        const std::string path = run.currentDirectory + "\\" + std::filesystem::path(file).filename().string();
+        if (!machine->ImportHostFile(file, path)) return Fail("cannot plant " + file);
+        planted.push_back(path);
+    }
     bool portDialogShown = false;
     run.script = MakeScript(o, listed, &portDialogShown);
     const std::string before = machine->Show();  // the package is the user's, already there
@@ -179,6 +187,12 @@ int Run(const Options& o, resources::Program program) {
     const long long start = sim::EpochMilliseconds(machine->Now());
     sim::RunProgram(*machine, std::move(run), events);
     events.Add("TIME", std::to_string(sim::EpochMilliseconds(machine->Now()) - start));
+    for (const std::string& path : planted)
+        for (const std::string& image : machine->LoadedImages())
+            if (sim::IEquals(image, path)) {
+                std::printf("PLANTED %s RAN\n", path.c_str());
+                break;
+            }
     if (int saved = SaveWithBefore(*machine, o, before)) return saved;
 
     // Whether the port dialog shows is the installer's decision (its
