@@ -25,8 +25,11 @@ public:
     // current directory out of the DLL search.
     virtual bool HasSetDllDirectory() = 0;
     virtual Status SetDllDirectory(const std::string& path) = 0;
-    // LoadLibraryA(path): the library stays loaded for the life of the
-    // process, its functions ready for the platform's other services.
+    // LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH) for a full
+    // path (the DLLs it imports are then looked for in its own folder
+    // first, not in the program's), LoadLibraryA for a bare name: the
+    // library stays loaded for the life of the process, its functions ready
+    // for the platform's other services.
     virtual Status LoadLibrary(const std::string& path) = 0;
 };
 

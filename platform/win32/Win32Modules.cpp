@@ -36,7 +36,10 @@ Status Win32Modules::SetDllDirectory(const std::string& path) {
 }
 
 Status Win32Modules::LoadLibrary(const std::string& path) {
-    HMODULE module = ::LoadLibraryA(path.c_str());
+    // A full path: the DLLs this one imports are looked for in its own
+    // folder (the system directory) first, not in the program's.
+    const bool full = path.find('\\') != std::string::npos;
+    HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, full ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
     if (!module) return LastErrorStatus();
     if (Dword code = AdoptSystemLibrary(path.c_str(), module)) {
         ::FreeLibrary(module);

@@ -22,7 +22,11 @@ UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KORVA
 RESTART_QUESTION = (r"Restarting your computer can take effect.\nPlease restart your computer.\n\n"
                     r"[Yes] I want to restart my computer now.\n[No] I want to restart my computer later.")
 TURN_OFF = "Please turn-off the printer and then turn-on again."
-PRINTUI = 'cmd /c RUNDLL32 printui.dll,PrintUIEntry'
+# The PrintUIEntry child as the installer starts it: rundll32 and printui.dll
+# from the system directory by full path (a 32-bit program's system32 is
+# SysWOW64 to it), the INF by its full path in the download folder.
+PRINTUI = r'"C:\windows\system32\rundll32.exe" C:\windows\system32\printui.dll,PrintUIEntry'
+INF = '"' + m.PACKAGE + '\\ZMPK40.inf"'
 
 # What Wine reports for each Windows version a scenario asks for, and the
 # simulator's preset of the same Windows.

@@ -18,7 +18,7 @@ import time
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional
 
-from checks import (Stop, INSTALLER, INSTALLER_BOX, INSTALLER_LOG, PORT_TYPE, PRINTUI, PROGRESS, RESTART_QUESTION,
+from checks import (Stop, INSTALLER, INSTALLER_BOX, INSTALLER_LOG, PORT_TYPE, PRINTUI, INF, PROGRESS, RESTART_QUESTION,
                     TURN_OFF, UNINSTALLER, UNINSTALLER_BOX, UNINSTALLER_DIALOG, UNINSTALLER_LOG, VERSIONS)
 import compare
 import machines as m
@@ -198,10 +198,10 @@ def win7_usb(r):
     r.check_environment()
     r.log_in_order("AddToWin2KWithWHQL BEGIN", "PrinterDrvExist BEGIN", "KORVANT ZMP-K40 PRINTER DRIVER DOES NOT EXIST.",
                    "DeleteVidPid BEGIN", "DeletePrnDrvPnPDirectory BEGIN", "Delete_USB_Info BEGIN",
-                   f'COMMAND LINE : {PRINTUI} /ia /m "KORVANT ZMP-K40" /f .\\ZMPK40.inf',
+                   f'COMMAND LINE : {PRINTUI} /ia /m "KORVANT ZMP-K40" /f {INF}',
                    "INFFileExist BEGIN", "RegisterUninstallInfo BEGIN", "CopyFilesOfUtilities BEGIN",
                    "AddToWin2KWithWHQL END")
-    check_printui_ran(r, f'{PRINTUI} /ia /m "KORVANT ZMP-K40" /f .\\ZMPK40.inf')
+    check_printui_ran(r, f'{PRINTUI} /ia /m "KORVANT ZMP-K40" /f {INF}')
     r.check_uninstall_entry()
     r.check_utilities_folder()
     spooler = r.spooler()
@@ -245,7 +245,7 @@ def win7_com1(r):
         r.second_start(INSTALLER, m.PACKAGE, INSTALLER_BOX, INSTALLER_LOG)
     r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), RESTART_QUESTION)
     r.keep_log()
-    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM1:" /m "KORVANT ZMP-K40"')
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f {INF} /r "COM1:" /m "KORVANT ZMP-K40"')
     r.log_has("AddToWin2KWithWHQL END")
     r.check_uninstall_entry()
     r.check_utilities_folder()
@@ -264,7 +264,7 @@ def win7_com2_second(r):
     r.log_has("KORVANT ZMP-K40 PRINTER DRIVER EXISTS.")
     # The printer name is taken: the new printer gets the first free one.
     r.log_has("PRINTER-DRIVER NAME TO ADD : KORVANT ZMP-K40(#1) ")
-    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40(#1)" /f .\\ZMPK40.inf /r "COM2:" '
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40(#1)" /f {INF} /r "COM2:" '
                          f'/m "KORVANT ZMP-K40" /u')
     r.log_lacks("NOT INSTALLED")
     spooler = r.spooler()
@@ -293,7 +293,7 @@ def win7_wlan(r):
                    NOT_INSTALLED + r'printer "KORVANT ZMP-K40" on "IP_192.168.0.50"\n\n'
                    r"The printer installation of Windows (PrintUIEntry) ended with code 1796.*")
     r.keep_log()
-    command = f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "IP_192.168.0.50" /m "KORVANT ZMP-K40"'
+    command = f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f {INF} /r "IP_192.168.0.50" /m "KORVANT ZMP-K40"'
     r.log_in_order("IP ADDRESS : 192.168.0.50", "PORT NUMBER : 9101", "AddEthernetPort BEGIN",
                    "OpenPrinter failed. (1796)", "AddEthernetPort END", "AddToWin2KWithWHQL BEGIN",
                    "COMMAND LINE : " + command, "PROCESS EXIT CODE : 1796",
@@ -426,7 +426,7 @@ def win7_restart_yes(r):
     r.check(before and after and set(before) != set(after),
             f"Wine did not restart (services.exe {before}, then {after})")
     r.keep_log()
-    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM3:" /m "KORVANT ZMP-K40"')
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f {INF} /r "COM3:" /m "KORVANT ZMP-K40"')
     r.log_has("AddToWin2KWithWHQL END")
     r.sim.install(r.wine.package, "--yes")
 
@@ -531,7 +531,7 @@ def win7_32_usb(r):
     r.keep_log()
     r.check_log_start()
     r.check_environment()
-    check_printui_ran(r, f'{PRINTUI} /ia /m "KORVANT ZMP-K40" /f .\\ZMPK40.inf')
+    check_printui_ran(r, f'{PRINTUI} /ia /m "KORVANT ZMP-K40" /f {INF}')
     spooler = r.spooler()
     r.check(r.has_driver(spooler, X86), "no x86 driver KORVANT ZMP-K40 (PrintUIEntry /ia)")
     r.check_uninstall_entry()
@@ -544,7 +544,7 @@ def win7_32_com1(r):
     r.expect_boxes(r.finish(program, INSTALLER_BOX, "No"), RESTART_QUESTION)
     r.keep_log()
     r.check_log_start()
-    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM1:" /m "KORVANT ZMP-K40"')
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f {INF} /r "COM1:" /m "KORVANT ZMP-K40"')
     spooler = r.spooler()
     r.check(r.printers(spooler) == [(DRIVER, DRIVER, "COM1:")], "not one printer KORVANT ZMP-K40 on COM1:")
     r.sim.install(r.wine.package, "--port", "COM1", "--no")
@@ -594,7 +594,7 @@ def win7_quiet_install(r):
     copy = r.wine.drive_c / "Temp/deploy.txt"
     r.check(copy.exists() and copy.read_bytes() == (r.wine.drive_c / "Temp" / INSTALLER_LOG).read_bytes(),
             "the /log copy is not the log")
-    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM1:" /m "KORVANT ZMP-K40"')
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f {INF} /r "COM1:" /m "KORVANT ZMP-K40"')
     r.check(r.printers(r.spooler()) == [(DRIVER, DRIVER, "COM1:")], "not one printer KORVANT ZMP-K40 on COM1:")
     # What a fleet tool reads from the entry.
     entry = r.uninstall_entry()
@@ -623,6 +623,63 @@ def win7_quiet_uninstall(r):
     r.check(not r.printers(spooler), "a printer object is still there")
     r.check(not r.has_driver(spooler, X64), "the x64 driver is still there")
     r.sim.uninstall("--", "/quiet", "/norestart")
+
+
+PLANTED_PROGRAMS = ("cmd.exe", "net.exe", "rundll32.exe")
+PLANTED_LIBRARIES = ("printui.dll", "winspool.drv", "setupapi.dll", "comctl32.dll", "shlwapi.dll")
+MARKERS = r"C:\windows\Temp\planted-markers"
+
+
+def planted_files(r):
+    """Our marker-writing stand-ins under Windows' names, in a host folder
+    (for the simulator's --plant as much as for the prefix)."""
+    folder = r.results / "planted"
+    folder.mkdir(exist_ok=True)
+    for names, built in ((PLANTED_PROGRAMS, "planted.exe"), (PLANTED_LIBRARIES, "planted.dll")):
+        for name in names:
+            shutil.copyfile(r.wine.tools["i686"] / built, folder / name)
+    return sorted(folder.iterdir())
+
+
+def plant(r, directory):
+    files = planted_files(r)
+    for f in files:
+        shutil.copyfile(f, r.wine.unix(directory) / f.name)
+    r.note(f"planted in {directory}: {' '.join(f.name for f in files)}")
+    return [option for f in files for option in ("--plant", str(f))]
+
+
+def markers(r):
+    folder = r.wine.unix(MARKERS)
+    return sorted(p.name for p in folder.iterdir()) if folder.is_dir() else []
+
+
+@scenario("21-win7-planted", "Windows 7 64-bit: a cmd.exe, net.exe, rundll32.exe, printui.dll, winspool.drv, "
+          "setupapi.dll, comctl32.dll and shlwapi.dll that leave a marker if they run or load, beside the installer "
+          "and then beside the uninstaller; both run as a deployment tool runs them: no marker")
+def win7_planted(r):
+    plants = plant(r, m.PACKAGE)
+    code = deployed(r, INSTALLER_LOG, m.PACKAGE, f"{INSTALLER} /quiet /port COM1", "planted-install")
+    r.check(code == 3010, f"exit code {code}, expected 3010 (installed, restart needed)")
+    r.keep_log()
+    check_printui_ran(r, f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f {INF} /r "COM1:" /m "KORVANT ZMP-K40"')
+    r.check(not markers(r), f"planted files ran or loaded beside the installer: {markers(r)}")
+    r.sim.install(r.wine.package, *plants, "--", "/quiet", "/port", "COM1")
+
+    plants = plant(r, m.UTILITIES)
+    code = deployed(r, UNINSTALLER_LOG, m.UTILITIES, f"{UNINSTALLER} /quiet /norestart", "planted-uninstall")
+    r.check(code == 3010, f"exit code {code}, expected 3010 (removed, restart needed)")
+    r.keep_log(UNINSTALLER_LOG)
+    r.check(not r.printers(r.spooler("spooler-after.txt")), "a printer object is still there")
+    r.check(not markers(r), f"planted files ran or loaded beside the uninstaller: {markers(r)}")
+    r.sim.uninstall(*plants, "--", "/quiet", "/norestart")
+
+    # The stand-ins do leave their marker when something runs or loads them.
+    r.wine.run("planted-control-program.txt", m.PACKAGE + "\\net.exe")
+    r.wine.run("planted-control-library.txt", r"C:\windows\syswow64\rundll32.exe",
+               m.PACKAGE + "\\winspool.drv,Anything")
+    r.check(markers(r) == ["net.exe.marker", "winspool.drv.marker"],
+            f"the stand-ins left no marker when run or loaded directly: {markers(r)}")
 
 
 def broken_package(r, name, change):
@@ -680,7 +737,7 @@ def win7_missing_file(r):
     r.exit_code = r.wait(program, 15, 255)
     r.keep_log()
     r.check_log_start()
-    command = f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f .\\ZMPK40.inf /r "COM1:" /m "KORVANT ZMP-K40"'
+    command = f'{PRINTUI} /if /b "KORVANT ZMP-K40" /f {INF} /r "COM1:" /m "KORVANT ZMP-K40"'
     r.log_in_order("AddToWin2KWithWHQL BEGIN", "COMMAND LINE : " + command, "PROCESS EXIT CODE : 2",
                    'NOT INSTALLED : printer driver "KORVANT ZMP-K40" (Windows x64)', "FindOwnComponents END",
                    "AddToWin2KWithWHQL END")
