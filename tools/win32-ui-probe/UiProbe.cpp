@@ -241,6 +241,10 @@ private:
 
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);  // plain "\n" lines for the script
+    // The programs register the common controls as they load comctl32 from
+    // the system directory; the probe links it.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_INTERNET_CLASSES};
+    InitCommonControlsEx(&controls);
     zmp::win32::Win32Ui ui(GetModuleHandleA(nullptr), &g_record.counter);
     g_ui = &ui;
     const std::string mode = argc > 1 ? argv[1] : "";
