@@ -655,8 +655,8 @@ TEST(SimSpooler, LevelSixWithoutDriverVerIsZero) {
     StartupInfo startup;
     ProcessInformation child;
     ASSERT_TRUE(sim.sys.processes
-                    .CreateProcess("cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /f .\\ZMPK40.inf /m \"KORVANT ZMP-K40\"",
-                                   0, startup, child)
+                    .CreateProcess("", "cmd /c RUNDLL32 printui.dll,PrintUIEntry /ia /f .\\ZMPK40.inf /m \"KORVANT ZMP-K40\"",
+                                   0, "", startup, child)
                     .ok());
     std::vector<DriverInfo6> drivers;
     ASSERT_TRUE(sim.sys.spooler.EnumPrinterDrivers6(std::string("Windows x64"), drivers).ok());

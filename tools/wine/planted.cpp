@@ -1,7 +1,7 @@
 // A program or a DLL with the name of one of Windows' own (cmd.exe, net.exe,
 // rundll32.exe; printui.dll, winspool.drv, setupapi.dll, comctl32.dll,
 // shlwapi.dll), as a user could put it beside our programs, in the package's
-// download folder or the utilities folder. The scenario "20-win7-planted"
+// download folder or the utilities folder. The scenario "21-win7-planted"
 // puts these copies there: if one ever runs or is loaded, it leaves a marker
 // file <windows>\Temp\planted-markers\<its file name>.marker naming itself
 // and the process it ran in. Tests only; never in the package.
