@@ -47,6 +47,19 @@ bool IsLink(Dword attributes) {
     return attributes != file::kInvalidFileAttributes && (attributes & file::kAttributeReparsePoint) != 0;
 }
 
+constexpr const char* kMoved = "LOG MOVED HERE";
+constexpr const char* kCopyRefused = "LOG COPY NOT WRITTEN";
+
+// "LABEL : <path> is a reparse point", or "... has <links> hard links".
+std::string LinkNote(const char* label, const std::string& path, Dword links) {
+    char text[kLineSize];
+    if (links > 1)
+        std::snprintf(text, sizeof text, "%s : %s has %u hard links", label, path.c_str(), static_cast<unsigned>(links));
+    else
+        std::snprintf(text, sizeof text, "%s : %s is a reparse point", label, path.c_str());
+    return text;
+}
+
 }  // namespace
 
 Log::Log(FileSystem& files, Clock& clock) : files_(files), clock_(clock) {
@@ -84,11 +97,11 @@ bool Log::InitLogFile(LogName which) {
     // Nothing is deleted through a link either. A hard link in the log's
     // place is only a name: deleting it leaves the file it shares alone.
     if (IsLink(files_.GetFileAttributes(folder_))) {
-        MoveAside(folder_ + " is a reparse point");
+        MoveAside(LinkNote(kMoved, folder_, 1));
         return false;
     }
     if (IsLink(files_.GetFileAttributes(path_))) {
-        MoveAside(Path() + " is a reparse point");
+        MoveAside(LinkNote(kMoved, Path(), 1));
         return false;
     }
     // Keep only the current run in the file.
@@ -103,17 +116,17 @@ void Log::MakeTempFolder(const std::string& folder, const std::string& windowsDi
         files_.CreateDirectory(folder, nullptr);
 }
 
-void Log::MoveAside(const std::string& why) {
+void Log::MoveAside(const std::string& note) {
     folder_.clear();
-    note_ = "LOG MOVED HERE : " + why;
+    note_ = note;
     CopyBounded(path_, sizeof path_, aside_.c_str());
     if (!aside_.empty()) files_.DeleteFile(aside_);  // an earlier run's, or a link's name
 }
 
-std::string Log::OpenUnlinked(const std::string& path, FileHandle& file, bool& opened) {
+std::string Log::OpenUnlinked(const std::string& path, FileHandle& file, bool& opened, const char* label) {
     opened = false;
     if (!folder_.empty() && SameText(path, path_) && IsLink(files_.GetFileAttributes(folder_)))
-        return folder_ + " is a reparse point";
+        return LinkNote(label, folder_, 1);
     if (!files_.OpenForAppend(path, file).ok()) return "";
     Dword attributes = 0, links = 0;
     const bool known = files_.GetFileLinks(file, attributes, links).ok();
@@ -123,8 +136,7 @@ std::string Log::OpenUnlinked(const std::string& path, FileHandle& file, bool& o
     }
     files_.CloseFile(file);
     if (!known) return "";  // a file that cannot be looked at is not written blind: the line is lost
-    if (IsLink(attributes)) return path + " is a reparse point";
-    return path + " has " + std::to_string(links) + " hard links";
+    return LinkNote(label, path, IsLink(attributes) ? 1 : links);
 }
 
 void Log::SetCopy(const std::string& path) { copy_ = path; }
@@ -138,18 +150,18 @@ void Log::WriteLog(const char* format, ...) {
     // every time, as a link may be put in its place at any moment.
     FileHandle file = FileHandle::None;
     bool opened = false;
-    std::string why = OpenUnlinked(path_, file, opened);
-    if (!why.empty() && !folder_.empty() && !aside_.empty()) {
-        MoveAside(why);
-        OpenUnlinked(path_, file, opened);
+    std::string moved = OpenUnlinked(path_, file, opened, kMoved);
+    if (!moved.empty() && !folder_.empty() && !aside_.empty()) {
+        MoveAside(moved);
+        OpenUnlinked(path_, file, opened, kMoved);
     }
     FileHandle copy = FileHandle::None;
     bool copyOpened = false;
     std::string copyRefusal;
     if (!copy_.empty()) {
-        copyRefusal = OpenUnlinked(copy_, copy, copyOpened);
-        if (copyRefusal.empty() || copyRefused_) copyRefusal.clear();
-        else copyRefused_ = true;
+        copyRefusal = OpenUnlinked(copy_, copy, copyOpened, kCopyRefused);
+        if (copyRefused_) copyRefusal.clear();
+        copyRefused_ = copyRefused_ || !copyRefusal.empty();
     }
     if (!opened && !copyOpened) return;
 
@@ -170,14 +182,18 @@ void Log::WriteLog(const char* format, ...) {
         // Why the log is here, or why its copy is not written, before the line.
         for (std::string* note : {&note_, &copyRefusal}) {
             if (note->empty()) continue;
-            if (note == &copyRefusal) *note = "LOG COPY NOT WRITTEN : " + *note;
-            const std::string text = std::string(line, prefix) + *note + "\r\n";
-            files_.WriteFile(file, text.data(), static_cast<Dword>(text.size()));
+            files_.WriteFile(file, line, static_cast<Dword>(prefix));
+            WriteText(file, *note);
             note->clear();
         }
         WriteLine(file, line);
     }
     if (copyOpened) WriteLine(copy, line);
+}
+
+void Log::WriteText(FileHandle file, const std::string& text) {
+    files_.WriteFile(file, text.data(), static_cast<Dword>(text.size()));
+    files_.WriteFile(file, "\r\n", 2);
 }
 
 void Log::WriteLine(FileHandle file, const char* line) {

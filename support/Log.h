@@ -46,12 +46,15 @@ public:
 private:
     // The line and CR LF; closes the file.
     void WriteLine(FileHandle file, const char* line);
-    // Opens path for one line, never through a link: "" when it is open,
-    // else why it was not (the file is then closed again).
-    std::string OpenUnlinked(const std::string& path, FileHandle& file, bool& opened);
-    // The log from now on in the Windows directory's "Temp", its first line
-    // saying why.
-    void MoveAside(const std::string& why);
+    // Opens path for one line, never through a link: "" when it is open
+    // or cannot be, else "LABEL : <the link> ..." (the file is then closed
+    // again).
+    std::string OpenUnlinked(const std::string& path, FileHandle& file, bool& opened, const char* label);
+    // The log from now on in the Windows directory's "Temp", the note its
+    // first line.
+    void MoveAside(const std::string& note);
+    // The text and CR LF; the file stays open.
+    void WriteText(FileHandle file, const std::string& text);
     // "\Temp" at the drive root, made with the Windows directory's access
     // list when it is missing.
     void MakeTempFolder(const std::string& folder, const std::string& windowsDir);

@@ -1,5 +1,6 @@
 #include "ui/RunPolicy.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "support/Restart.h"
@@ -277,10 +278,13 @@ bool RunPolicy::Begin(const CommandLine& line, LogName logName, const char* usag
         log_ = &log;
     }
     if (!loaded.ok()) {
-        const std::string code = " (" + std::to_string(loaded.code) + ")";
-        AfxMessageBox(platform_.ui,
-                      library.empty() ? kNoSystemDirectory + code : kLibraryNotLoaded + library + code,
-                      mb::kIconStop);
+        char text[512];
+        if (library.empty())
+            std::snprintf(text, sizeof text, "%s (%u)", kNoSystemDirectory, static_cast<unsigned>(loaded.code));
+        else
+            std::snprintf(text, sizeof text, "%s%s (%u)", kLibraryNotLoaded, library.c_str(),
+                          static_cast<unsigned>(loaded.code));
+        AfxMessageBox(platform_.ui, text, mb::kIconStop);
         // The program gives up, as when its child never finishes.
         Exit(Unattended() ? exitcode::kFailure : -1);
     }

@@ -1,14 +1,16 @@
 // The function tables of the libraries loaded by full path.
 #include "platform/win32/Win32Libraries.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace zmp::win32 {
-namespace {
 
 SpoolerFunctions g_winspool = {};
 SetupFunctions g_setupapi = {};
 ShellFunctions g_shlwapi = {};
+
+namespace {
 
 // The file name of a path, compared without regard to case.
 bool NamedAs(const char* path, const char* name) {
@@ -18,96 +20,90 @@ bool NamedAs(const char* path, const char* name) {
     return ::lstrcmpiA(base, name) == 0;
 }
 
-// Fills one entry; false when the library does not export it.
-template <typename F>
-bool Take(HMODULE module, const char* name, F& out) {
-    out = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    return out != nullptr;
+// One function of a table: its exported name and where its pointer goes.
+struct Slot {
+    const char* name;
+    std::size_t offset;
+};
+
+#define ZMP_SLOT(table, fn) {#fn, offsetof(table, fn)}
+
+const Slot kWinspoolSlots[] = {
+    ZMP_SLOT(SpoolerFunctions, AddMonitorA),          ZMP_SLOT(SpoolerFunctions, AddPrintProcessorA),
+    ZMP_SLOT(SpoolerFunctions, AddPrinterA),          ZMP_SLOT(SpoolerFunctions, AddPrinterDriverA),
+    ZMP_SLOT(SpoolerFunctions, ClosePrinter),         ZMP_SLOT(SpoolerFunctions, DeleteFormA),
+    ZMP_SLOT(SpoolerFunctions, DeleteMonitorA),       ZMP_SLOT(SpoolerFunctions, DeletePrintProcessorA),
+    ZMP_SLOT(SpoolerFunctions, DeletePrinter),        ZMP_SLOT(SpoolerFunctions, DeletePrinterDriverExA),
+    ZMP_SLOT(SpoolerFunctions, EnumFormsA),           ZMP_SLOT(SpoolerFunctions, EnumJobsA),
+    ZMP_SLOT(SpoolerFunctions, EnumPrintProcessorsA), ZMP_SLOT(SpoolerFunctions, EnumPrinterDriversA),
+    ZMP_SLOT(SpoolerFunctions, EnumPrintersA),        ZMP_SLOT(SpoolerFunctions, GetPrintProcessorDirectoryA),
+    ZMP_SLOT(SpoolerFunctions, GetPrinterDataA),      ZMP_SLOT(SpoolerFunctions, GetPrinterDriverA),
+    ZMP_SLOT(SpoolerFunctions, GetPrinterDriverDirectoryA), ZMP_SLOT(SpoolerFunctions, OpenPrinterA),
+    ZMP_SLOT(SpoolerFunctions, SetJobA),              ZMP_SLOT(SpoolerFunctions, XcvDataW),
+};
+
+const Slot kSetupapiSlots[] = {
+    ZMP_SLOT(SetupFunctions, SetupCloseInfFile),      ZMP_SLOT(SetupFunctions, SetupCopyOEMInfA),
+    ZMP_SLOT(SetupFunctions, SetupDiDestroyDeviceInfoList), ZMP_SLOT(SetupFunctions, SetupDiEnumDeviceInfo),
+    ZMP_SLOT(SetupFunctions, SetupDiGetClassDevsA),   ZMP_SLOT(SetupFunctions, SetupDiGetDeviceRegistryPropertyA),
+    ZMP_SLOT(SetupFunctions, SetupDiRemoveDevice),    ZMP_SLOT(SetupFunctions, SetupFindFirstLineA),
+    ZMP_SLOT(SetupFunctions, SetupGetInfFileListA),   ZMP_SLOT(SetupFunctions, SetupOpenInfFileA),
+};
+
+const Slot kShlwapiSlots[] = {ZMP_SLOT(ShellFunctions, SHDeleteKeyA)};
+
+#undef ZMP_SLOT
+
+// Fills a table from the library: false when it lacks one of the functions
+// (the table is then left as it was).
+bool FillSlots(HMODULE module, const Slot* slots, std::size_t count, void* table, std::size_t size) {
+    char filled[sizeof(SpoolerFunctions)];  // the largest table
+    std::memcpy(filled, table, size);
+    for (std::size_t i = 0; i < count; ++i) {
+        FARPROC proc = ::GetProcAddress(module, slots[i].name);
+        if (!proc) return false;
+        std::memcpy(filled + slots[i].offset, &proc, sizeof proc);
+    }
+    std::memcpy(table, filled, size);
+    return true;
 }
 
-#define ZMP_TAKE(table, fn) ok = Take(module, #fn, table.fn) && ok
-
-bool AdoptWinspool(HMODULE module) {
-    SpoolerFunctions t = {};
-    bool ok = true;
-    ZMP_TAKE(t, AddMonitorA);
-    ZMP_TAKE(t, AddPrintProcessorA);
-    ZMP_TAKE(t, AddPrinterA);
-    ZMP_TAKE(t, AddPrinterDriverA);
-    ZMP_TAKE(t, ClosePrinter);
-    ZMP_TAKE(t, DeleteFormA);
-    ZMP_TAKE(t, DeleteMonitorA);
-    ZMP_TAKE(t, DeletePrintProcessorA);
-    ZMP_TAKE(t, DeletePrinter);
-    ZMP_TAKE(t, DeletePrinterDriverExA);
-    ZMP_TAKE(t, EnumFormsA);
-    ZMP_TAKE(t, EnumJobsA);
-    ZMP_TAKE(t, EnumPrintProcessorsA);
-    ZMP_TAKE(t, EnumPrinterDriversA);
-    ZMP_TAKE(t, EnumPrintersA);
-    ZMP_TAKE(t, GetPrintProcessorDirectoryA);
-    ZMP_TAKE(t, GetPrinterDataA);
-    ZMP_TAKE(t, GetPrinterDriverA);
-    ZMP_TAKE(t, GetPrinterDriverDirectoryA);
-    ZMP_TAKE(t, OpenPrinterA);
-    ZMP_TAKE(t, SetJobA);
-    ZMP_TAKE(t, XcvDataW);
-    if (ok) g_winspool = t;
-    return ok;
+template <typename Table, std::size_t N>
+bool Fill(HMODULE module, const Slot (&slots)[N], Table& table) {
+    static_assert(sizeof(Table) <= sizeof(SpoolerFunctions), "the largest table is the spooler's");
+    return FillSlots(module, slots, N, &table, sizeof table);
 }
 
 bool AdoptSetupapi(HMODULE module) {
-    SetupFunctions t = {};
-    bool ok = true;
-    ZMP_TAKE(t, SetupCloseInfFile);
-    ZMP_TAKE(t, SetupCopyOEMInfA);
-    ZMP_TAKE(t, SetupDiDestroyDeviceInfoList);
-    ZMP_TAKE(t, SetupDiEnumDeviceInfo);
-    ZMP_TAKE(t, SetupDiGetClassDevsA);
-    ZMP_TAKE(t, SetupDiGetDeviceRegistryPropertyA);
-    ZMP_TAKE(t, SetupDiRemoveDevice);
-    ZMP_TAKE(t, SetupFindFirstLineA);
-    ZMP_TAKE(t, SetupGetInfFileListA);
-    ZMP_TAKE(t, SetupOpenInfFileA);
-    Take(module, "SetupUninstallOEMInfA", t.SetupUninstallOEMInfA);  // may be missing
-    if (ok) g_setupapi = t;
-    return ok;
-}
-
-bool AdoptShlwapi(HMODULE module) {
-    ShellFunctions t = {};
-    bool ok = true;
-    ZMP_TAKE(t, SHDeleteKeyA);
-    if (ok) g_shlwapi = t;
-    return ok;
+    if (!Fill(module, kSetupapiSlots, g_setupapi)) return false;
+    // Not on every release: NULL where setupapi lacks it.
+    g_setupapi.SetupUninstallOEMInfA = reinterpret_cast<decltype(g_setupapi.SetupUninstallOEMInfA)>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "SetupUninstallOEMInfA")));
+    return true;
 }
 
 // The progress bars and the IP address control are common controls.
 bool AdoptComctl32(HMODULE module) {
-    decltype(&::InitCommonControlsEx) init = nullptr;
-    if (!Take(module, "InitCommonControlsEx", init)) return false;
+    auto init = reinterpret_cast<decltype(&::InitCommonControlsEx)>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "InitCommonControlsEx")));
+    if (!init) return false;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_INTERNET_CLASSES};
     init(&controls);
     return true;
 }
 
-#undef ZMP_TAKE
-
 }  // namespace
 
 Dword AdoptSystemLibrary(const char* path, HMODULE module) {
     bool ok = true;
-    if (NamedAs(path, "winspool.drv")) ok = AdoptWinspool(module);
+    if (NamedAs(path, "winspool.drv")) ok = Fill(module, kWinspoolSlots, g_winspool);
     else if (NamedAs(path, "setupapi.dll")) ok = AdoptSetupapi(module);
-    else if (NamedAs(path, "shlwapi.dll")) ok = AdoptShlwapi(module);
+    else if (NamedAs(path, "shlwapi.dll")) ok = Fill(module, kShlwapiSlots, g_shlwapi);
     else if (NamedAs(path, "comctl32.dll")) ok = AdoptComctl32(module);
     if (ok) return ERROR_SUCCESS;
     ::SetLastError(ERROR_PROC_NOT_FOUND);
     return ERROR_PROC_NOT_FOUND;
 }
 
-const SpoolerFunctions& Winspool() { return g_winspool; }
-const SetupFunctions& Setupapi() { return g_setupapi; }
-const ShellFunctions& Shlwapi() { return g_shlwapi; }
 
 }  // namespace zmp::win32

@@ -64,8 +64,11 @@ struct ShellFunctions {
 Dword AdoptSystemLibrary(const char* path, HMODULE module);
 
 // The tables; every entry is NULL until its library was adopted.
-const SpoolerFunctions& Winspool();
-const SetupFunctions& Setupapi();
-const ShellFunctions& Shlwapi();
+extern SpoolerFunctions g_winspool;
+extern SetupFunctions g_setupapi;
+extern ShellFunctions g_shlwapi;
+inline const SpoolerFunctions& Winspool() { return g_winspool; }
+inline const SetupFunctions& Setupapi() { return g_setupapi; }
+inline const ShellFunctions& Shlwapi() { return g_shlwapi; }
 
 }  // namespace zmp::win32
