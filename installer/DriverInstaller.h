@@ -183,6 +183,9 @@ private:
     // is registered all the same, the failure box; ends the process with -1.
     void FailInstallation(bool driverExisted, std::optional<Dword> exitCode,
                           const std::vector<std::string>& missing);
+    // After the user has been told what failed: the "Uninstall" entry and the
+    // utilities only when something of ours is registered; ends with -1.
+    void AbandonInstallation(bool driverExisted);
     std::string PrinterPortName(int portCode) const;
 
     // The Plug-and-Play clean-up, and the search for parts of ours that a

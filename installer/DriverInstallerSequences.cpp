@@ -50,13 +50,6 @@ std::optional<Dword> DriverInstaller::ChildExitCode(ProcessHandle child) {
 void DriverInstaller::FailInstallation(bool driverExisted, std::optional<Dword> exitCode,
                                        const std::vector<std::string>& missing) {
     StepReport(kNotInstalled, 0);
-    // What a failing child may have left of ours gets the "Uninstall" entry
-    // and the uninstaller, so that the user can remove it; a clean failure
-    // leaves no entry behind that would offer to remove nothing.
-    if (!driverExisted && !pnpCleanup_.FindOwnComponents().empty()) {
-        RegisterUninstallInfo();
-        CopyFilesOfUtilities();
-    }
     std::string text = std::string(kNotInstalled) + "\n\nNot installed:";
     for (const std::string& part : missing) text += "\n" + part;
     text += "\n\nThe printer installation of Windows (PrintUIEntry) ";
@@ -71,6 +64,17 @@ void DriverInstaller::FailInstallation(bool driverExisted, std::optional<Dword> 
         }
     }
     ui::AfxMessageBox(platform_.ui, text, mb::kIconStop);
+    AbandonInstallation(driverExisted);
+}
+
+void DriverInstaller::AbandonInstallation(bool driverExisted) {
+    // What a failing child may have left of ours gets the "Uninstall" entry
+    // and the uninstaller, so that the user can remove it; a clean failure
+    // leaves no entry behind that would offer to remove nothing.
+    if (!driverExisted && !pnpCleanup_.FindOwnComponents().empty()) {
+        RegisterUninstallInfo();
+        CopyFilesOfUtilities();
+    }
     log_.WriteLog("\r\n");
     End("AddToWin2KWithWHQL");
     platform_.processes.ExitProcess(kExitFailed);
@@ -130,7 +134,6 @@ void DriverInstaller::AddToWin2KWithWHQL(int portCode) {
     if (exists) command += " /u";  // the driver that is there already
     StepReport("Creates a new process \r\n");
 
-    bool childRan = false;
     if (!(portCode == PortUsb && exists)) {
         StartupInfo startup;
         startup.cb = proc::kStartupInfoSize32;
@@ -144,8 +147,10 @@ void DriverInstaller::AddToWin2KWithWHQL(int portCode) {
         if (!created.ok()) {
             ui::AfxMessageBox(platform_.ui, "CreateProcess failed.", mb::kOk);
             log_.WriteLog("CreateProcess failed. (%d)", static_cast<int>(created.code));
+            // Nothing ran, so nothing was installed: an exit code of 0 here
+            // would tell a deployment tool otherwise.
+            AbandonInstallation(exists);
         } else {
-            childRan = true;
             StepReport("The new process is running...\r\n");
             StepReport("Waiting until the process has finished processing ...\r\n", 0);
             Dword waited = platform_.processes.WaitForSingleObject(child.process, kChildTimeout);
@@ -169,14 +174,11 @@ void DriverInstaller::AddToWin2KWithWHQL(int portCode) {
         if (!exists) {
             RegisterUninstallInfo();
             CopyFilesOfUtilities();
-            // Without the child nothing was installed: no success to report then.
-            if (childRan) {
-                CompletionReport(kInstalled);
-                if (portCode == PortUsb) {
-                    ui::AfxMessageBox(platform_.ui, kPowerCycle, mb::kIconInformation);
-                } else if (AskForRestart()) {
-                    RestartComputer(platform_);
-                }
+            CompletionReport(kInstalled);
+            if (portCode == PortUsb) {
+                ui::AfxMessageBox(platform_.ui, kPowerCycle, mb::kIconInformation);
+            } else if (AskForRestart()) {
+                RestartComputer(platform_);
             }
         }
     }

@@ -47,6 +47,7 @@ TEST(UnattendedInstallTest, CommandLinesOnMachines) {
     };
     auto childTimesOut = [](sim::Machine& m) { m.ModelSwitches().childTimesOut = true; };
     auto driverFileMissing = [](sim::Machine& m) { m.Remove(std::string(kPackage) + "\\Driver64\\ZPUI40.dll"); };
+    auto childNotStarted = [](sim::Machine& m) { m.ModelSwitches().createProcessError = err::kFileNotFound; };
     const Case cases[] = {
         {"quiet, XP, COM2: restart needed", "xp", false, "", "/quiet /port COM2", nullptr, nullptr, 3010, "COM2:",
          Driver::Present, 0, {}},
@@ -67,6 +68,8 @@ TEST(UnattendedInstallTest, CommandLinesOnMachines) {
         {"quiet, the child times out", "7", true, "", "/quiet /port USB", childTimesOut, nullptr, 1603, nullptr,
          Driver::Either, 0, {}},
         {"quiet, the child installs nothing", "7", true, "", "/quiet /port COM1", driverFileMissing, nullptr, 1603,
+         nullptr, Driver::Absent, 0, {}},
+        {"quiet, the child cannot be started", "7", true, "", "/quiet /port USB", childNotStarted, nullptr, 1603,
          nullptr, Driver::Absent, 0, {}},
         {"quiet, AddPrinter refused", "xp", false, "", "/quiet /port COM1", nullptr, refuseAddPrinter, 1603,
          nullptr, Driver::Present, 0, {}},

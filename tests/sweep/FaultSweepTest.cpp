@@ -472,11 +472,13 @@ std::vector<std::string> Harm(const Scenario& scenario, const RunRecord& baselin
     std::vector<std::string> problems;
     if (run.threw) problems.push_back("exception " + run.exception);
     // -1 only where a program gives up: the installer's printer refused,
-    // the child that never finished, or a removal that left ours behind.
+    // the child that could not be started or never finished, or a removal
+    // that left ours behind.
     const bool gaveUp = std::any_of(run.boxes.begin(), run.boxes.end(),
                                     [](const std::string& b) {
                                         for (const char* head : {"AddPrinter, Error Code:",
                                                                  "The driver could not be installed.",
+                                                                 "CreateProcess failed.",
                                                                  "A Windows library could not be loaded: ",
                                                                  "The system directory could not be found.",
                                                                  "The installer could not remove the different version.",
