@@ -350,17 +350,20 @@ Status SimFileSystem::OpenForAppend(const std::string& path, FileHandle& out) {
     return Status::Ok();
 }
 
+bool SimFileSystem::OpenPath(FileHandle file, std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = files_.find(static_cast<std::uintptr_t>(file));
+    if (it == files_.end()) return false;
+    path = it->second;
+    return true;
+}
+
 Status SimFileSystem::GetFileLinks(FileHandle file, Dword& attributes, Dword& links) {
     attributes = 0;
     links = 0;
     if (auto fault = p_.Enter("FileSystem.GetFileLinks")) return p_.Fail(*fault);
     std::string path;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto it = files_.find(static_cast<std::uintptr_t>(file));
-        if (it == files_.end()) return p_.Fail(err::kInvalidHandle);
-        path = it->second;
-    }
+    if (!OpenPath(file, path)) return p_.Fail(err::kInvalidHandle);
     ZMP_MACHINE;
     const FileNode* node = s.files.Get(path);
     if (!node) return p_.Fail(err::kFileNotFound);
@@ -376,12 +379,7 @@ Status SimFileSystem::GetFileLinks(FileHandle file, Dword& attributes, Dword& li
 Status SimFileSystem::WriteFile(FileHandle file, const char* data, Dword length) {
     if (auto fault = p_.Enter("FileSystem.WriteFile")) return p_.Fail(*fault);
     std::string path;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto it = files_.find(static_cast<std::uintptr_t>(file));
-        if (it == files_.end()) return p_.Fail(err::kInvalidHandle);
-        path = it->second;
-    }
+    if (!OpenPath(file, path)) return p_.Fail(err::kInvalidHandle);
     ZMP_MACHINE;
     FileNode* node = s.files.Get(path);
     if (!node) node = &s.files.Put(path, "");

@@ -180,6 +180,9 @@ public:
     void CloseFile(FileHandle file) override;
 
 private:
+    // The physical path of an open file; false for a handle that is not one.
+    bool OpenPath(FileHandle file, std::string& path);
+
     SimProcess& p_;
     std::map<std::uintptr_t, std::vector<FindData>> finds_;  // remaining entries
     std::map<std::uintptr_t, std::string> files_;            // open files: physical path
