@@ -47,8 +47,8 @@ TEST(UnattendedUninstallTest, CommandLinesOnMachines) {
         std::vector<std::string> shown;
         std::vector<std::string> answered;  // the boxes answered unseen, as the transcript begins them
     };
-    const std::string restartNo = "LOGGED " + std::string(kRestartQuestion) + " -> NO";
-    const std::string restartYes = "LOGGED " + std::string(kRestartQuestion) + " -> YES";
+    const std::string restartNo = "LOGGED " + std::string(kRestartQuestionLine) + " -> NO";
+    const std::string restartYes = "LOGGED " + std::string(kRestartQuestionLine) + " -> YES";
     const Case cases[] = {
         {"quiet, every printer and the driver", "xp", false, TwoPrinters, "/quiet", nullptr, 3010, {}, false, 0,
          {}, {restartNo}},

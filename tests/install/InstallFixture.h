@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/Keys.h"
 #include "simulator/Events.h"
 #include "tests/common/LogFile.h"
 #include "simulator/Machine.h"
@@ -27,7 +28,6 @@ constexpr const char* kPortDialog = "Port Type";
 constexpr const char* kPrinter = "KORVANT ZMP-K40";
 constexpr const char* kMonitor = "KVT Language Monitor ZMP-K40";
 constexpr const char* kProcessor = "KVT PRINT PROCESSOR ZMP-K40";
-constexpr const char* kUninstallKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVANT_ZMP-K40";
 constexpr const char* kUninstallKey32On64 =
     "HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVANT_ZMP-K40";
 constexpr const char* kRestartQuestion =

@@ -8,7 +8,7 @@
 namespace zmp::sim::test {
 namespace {
 
-const char* const kDriver = "KORVANT ZMP-K40";
+const char* const kChildDriver = "KORVANT ZMP-K40";
 
 // Starts the child as the installer does and waits for it.
 Dword RunChild(Sim& sim, const std::string& commandLine) {
@@ -47,7 +47,7 @@ TEST(SimChild, InstallDriverFromTheInfForTheNativeEnvironment) {
         WritePackage(m);
         EXPECT_EQ(RunChild(sim, Ia()), proc::kWaitObject0);
         ASSERT_EQ(sim.sys.processes.Children().at(0).exitCode, 0u) << c.environment;
-        std::optional<SimDriver> driver = m.FindDriver(kDriver, c.environment);
+        std::optional<SimDriver> driver = m.FindDriver(kChildDriver, c.environment);
         ASSERT_TRUE(driver) << c.environment;
         EXPECT_EQ(driver->driverPath, "UNIDRV.DLL");
         EXPECT_EQ(driver->dataFile, "ZMP40.GPD");
@@ -74,7 +74,7 @@ TEST(SimChild, InstallPrinterOnAPortAddsTheDriverFirst) {
     ASSERT_EQ(RunChild(sim, If("COM2:")), proc::kWaitObject0);
     std::vector<SimPrinter> printers = m.Printers();
     ASSERT_EQ(printers.size(), 1u);
-    EXPECT_EQ(printers[0].name, kDriver);
+    EXPECT_EQ(printers[0].name, kChildDriver);
     EXPECT_EQ(printers[0].port, "COM2:");
     EXPECT_EQ(printers[0].processor, "KVT PRINT PROCESSOR ZMP-K40");
     EXPECT_TRUE(m.IsHeld("C:\\Windows\\system32\\spool\\drivers\\x64\\3\\ZMP40.dll"));
@@ -103,7 +103,7 @@ TEST(SimChild, ThePackagesOwnInfInstallsOnBothArchitectures) {
         EXPECT_EQ(sim.sys.processes.Children().at(0).exitCode, 0u) << is64;
         ASSERT_EQ(sim.machine->Printers().size(), 1u) << is64;
         EXPECT_EQ(sim.machine->Printers()[0].processor, "KVT PRINT PROCESSOR ZMP-K40");
-        std::optional<SimDriver> driver = sim.machine->FindDriver(kDriver, is64 ? "Windows x64" : "Windows NT x86");
+        std::optional<SimDriver> driver = sim.machine->FindDriver(kChildDriver, is64 ? "Windows x64" : "Windows NT x86");
         ASSERT_TRUE(driver) << is64;
         EXPECT_EQ(driver->monitorName, "KVT Language Monitor ZMP-K40");
         EXPECT_EQ(driver->reportedData.at("MajorVersion"), 2u);
@@ -168,7 +168,7 @@ TEST(SimChild, PlugTheUsbPrinter) {
     EXPECT_FALSE(m.Devices()[0].present);
     m.PlugUsbPrinter();
     ASSERT_EQ(m.Printers().size(), 1u);
-    EXPECT_EQ(m.Printers()[0].name, kDriver);
+    EXPECT_EQ(m.Printers()[0].name, kChildDriver);
     EXPECT_EQ(m.Printers()[0].port, "USB001");
     EXPECT_EQ(m.Devices()[0].oemInf, "oem0.inf");
     m.PlugUsbPrinter();
@@ -234,7 +234,7 @@ TEST(SimChild, AFailingChildEndsWithItsCodeAndInstallsNothing) {
              other.dataFile = "ACME.GPD";
              other.configFile = "ACMEUI.DLL";
              m.AddDriverRecord(other);
-             m.AddPrinterRecord(Printer(kDriver, "ACME", "LPT1:"));
+             m.AddPrinterRecord(Printer(kChildDriver, "ACME", "LPT1:"));
          },
          If("COM1:"), err::kPrinterAlreadyExists},
         {"no such port", [](Machine&) {}, If("IP_10.0.0.9"), err::kUnknownPort},
@@ -253,7 +253,7 @@ TEST(SimChild, AFailingChildEndsWithItsCodeAndInstallsNothing) {
         ASSERT_EQ(RunChild(sim, c.command), proc::kWaitObject0) << c.what;
         EXPECT_EQ(sim.sys.processes.Children().at(0).exitCode, c.code) << c.what;
         EXPECT_TRUE(TracesOf(m) == before) << c.what;
-        EXPECT_FALSE(m.FindDriver(kDriver, "Windows x64")) << c.what;
+        EXPECT_FALSE(m.FindDriver(kChildDriver, "Windows x64")) << c.what;
     }
 }
 
@@ -296,7 +296,7 @@ TEST(SimChild, ChildStartedByA32BitProgramInstallsForTheSwitchsEnvironment) {
         RunChild(sim, std::string(c.command) == "ia" ? Ia() : If("COM1:"));
         EXPECT_EQ(sim.sys.processes.Children().at(0).exitCode, c.code) << c.command;
         for (const char* env : {"Windows x64", "Windows NT x86"})
-            EXPECT_EQ(m.FindDriver(kDriver, env).has_value(), c.installed && std::string(c.installed) == env)
+            EXPECT_EQ(m.FindDriver(kChildDriver, env).has_value(), c.installed && std::string(c.installed) == env)
                 << c.command << " " << env;
         if (c.installed && std::string(c.installed) == "Windows NT x86") {
             EXPECT_EQ(*m.ReadFile(m.PrinterDriverDirectory("Windows NT x86") + "\\3\\ZPUNI40.dll"),
@@ -336,7 +336,7 @@ TEST(SimPlugAndPlay, APresentDeviceWithoutItsNodeComesBackAtTheRestart) {
         ASSERT_TRUE(sim.sys.spooler.OpenPrinter(m.Printers()[0].name, std::nullopt, printer).ok());
         ASSERT_TRUE(sim.sys.spooler.DeletePrinter(printer).ok());
         sim.sys.spooler.ClosePrinter(printer);
-        ASSERT_TRUE(sim.sys.spooler.DeletePrinterDriverExFor(env, kDriver, spool::kDpdDeleteUnusedFiles, 3).ok());
+        ASSERT_TRUE(sim.sys.spooler.DeletePrinterDriverExFor(env, kChildDriver, spool::kDpdDeleteUnusedFiles, 3).ok());
         DevInfoSet set;
         ASSERT_TRUE(sim.sys.setup.GetClassDevs("USB", setup::kDigcfAllClasses, set).ok());
         DevInfoData device;
@@ -351,7 +351,7 @@ TEST(SimPlugAndPlay, APresentDeviceWithoutItsNodeComesBackAtTheRestart) {
 
         m.Reboot();
         EXPECT_EQ(m.Devices().size(), c.plugged ? 1u : 0u) << c.what;
-        EXPECT_EQ(m.FindDriver(kDriver, env).has_value(), c.driverBack) << c.what;
+        EXPECT_EQ(m.FindDriver(kChildDriver, env).has_value(), c.driverBack) << c.what;
         EXPECT_EQ(m.Printers().size(), c.driverBack ? 1u : 0u) << c.what;
         if (c.driverBack) {
             EXPECT_EQ(m.Printers()[0].port, "USB001") << c.what;

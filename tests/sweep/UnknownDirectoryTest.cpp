@@ -19,7 +19,7 @@ const Scenario& Named(const std::string& name) {
     return *it;
 }
 
-std::vector<std::string> Added(std::vector<std::string> before, std::vector<std::string> after) {
+std::vector<std::string> NewEntries(std::vector<std::string> before, std::vector<std::string> after) {
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
     std::vector<std::string> out;
@@ -52,7 +52,7 @@ TEST(UnknownDirectory, NothingLandsInTheDriveRootAndTheFailureIsLogged) {
 
         // The log itself goes to "\Temp" of the current drive then, which is
         // the Windows drive here: the only thing the root may gain.
-        std::vector<std::string> added = Added(rootBefore, machine->ListDirectory("C:\\"));
+        std::vector<std::string> added = NewEntries(rootBefore, machine->ListDirectory("C:\\"));
         added.erase(std::remove(added.begin(), added.end(), "Temp"), added.end());
         EXPECT_EQ(added, std::vector<std::string>{});
         const bool told = std::find(run.log.begin(), run.log.end(), c.told) != run.log.end() ||

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/Keys.h"
 #include "simulator/Events.h"
 #include "tests/common/LogFile.h"
 #include "simulator/Machine.h"
@@ -23,13 +24,13 @@ constexpr const char* kCaption = "KORVANT ZMP-K40 Uninstaller";
 constexpr const char* kDriverName = "KORVANT ZMP-K40";
 constexpr const char* kMonitorName = "KVT Language Monitor ZMP-K40";
 constexpr const char* kProcessorName = "KVT PRINT PROCESSOR ZMP-K40";
-constexpr const char* kUninstallKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVANT_ZMP-K40";
 constexpr const char* kUninstallKey32 =
     "HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVANT_ZMP-K40";
 constexpr const char* kUsbEnumKey = "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\KORVANT_ZMP-K40";
 constexpr const char* kInstalledFolder = "C:\\KORVANT Printer Driver\\ZMP-K40";
 constexpr const char* kCompleted = "The uninstallation has been completed.";
-constexpr const char* kRestartQuestion =
+// The restart question as a transcript line shows it: line breaks escaped.
+constexpr const char* kRestartQuestionLine =
     "Restarting your computer can take effect.\\nPlease restart your computer.\\n\\n"
     "[Yes] I want to restart my computer now.\\n[No] I want to restart my computer later.";
 constexpr int kUninstallButton = 1001;

@@ -86,7 +86,7 @@ TEST(InstallThenUninstallTest, NothingOfTheDriverIsLeft) {
         EXPECT_EQ(run.On(*machine), 0);
 
         EXPECT_EQ(DriverLeftovers(*machine), std::vector<std::string>{});
-        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestion) + " -> NO"});
+        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestionLine) + " -> NO"});
         // What the removal keeps: the utilities folder with the uninstaller
         // and the configuration, and the network port.
         EXPECT_TRUE(machine->FileExists(UtilitiesFolder(*machine) + "\\ZMPK40_Uninstaller.exe"));
@@ -140,7 +140,7 @@ TEST(InstallThenUninstallTest, AnInstallationThatFailedHalfWayIsCleared) {
         EXPECT_EQ(sim::RunProgram(*machine, std::move(options), run.events), 0);
 
         EXPECT_EQ(DriverLeftovers(*machine), std::vector<std::string>{});
-        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestion) + " -> NO"});
+        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestionLine) + " -> NO"});
     }
 }
 

@@ -55,7 +55,7 @@ TEST(LeftoversTest, AFailedInstallationIsClearedAndSomeoneElsesPrinterKept) {
         EXPECT_EQ(RunAnsweringNo(*machine, run), 0);
 
         EXPECT_EQ(DriverLeftovers(*machine), std::vector<std::string>{});
-        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestion) + " -> NO"});
+        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestionLine) + " -> NO"});
         std::vector<std::string> log = LogLines(*machine);
         EXPECT_NE(IndexOf(log, "COMPONENT FOUND : language monitor \"" + std::string(kMonitorName) + "\""), -1);
         EXPECT_NE(IndexOf(log, std::string("PRINTER KEY KEPT : SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\") +

@@ -61,7 +61,7 @@ TEST(UninstallWorkflowTest, AllCheckedAndNoRemovesEverythingOfTheDriver) {
             for (const sim::SimPort& p : machine->Ports()) port = port || p.name == c.port;
             EXPECT_TRUE(port);
         }
-        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestion) + " -> NO"});
+        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestionLine) + " -> NO"});
         EXPECT_EQ(machine->RestartsRequested(), 0u);
         std::vector<std::string> all = run.events.Lines();
         ASSERT_FALSE(all.empty());
@@ -161,7 +161,7 @@ TEST(UninstallWorkflowTest, DriverWithoutPrinterObjectsIsRemovedAtOnce) {
         EXPECT_GE(IndexOf(log, "KORVANT ZMP-K40 PRINTER DRIVER EXISTS."), 0);
         EXPECT_EQ(IndexOf(log, "RemovePrinterObjects BEGIN"), -1);
         EXPECT_FALSE(run.Has("STATUS Deleting printer-driver objects..."));
-        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestion) +
+        EXPECT_EQ(run.Lines("BOX"), std::vector<std::string>{"BOX " + std::string(kRestartQuestionLine) +
                                                               (c.yes ? " -> YES" : " -> NO")});
         EXPECT_EQ(machine->RestartsRequested(), c.restarts);
         EXPECT_EQ(run.Has("RESTART"), c.restarts == 1);
