@@ -943,7 +943,7 @@ WindowId HeadlessUi::MainWindow() {
 bool HeadlessUi::BeginThread(ThreadProc proc, void* param) {
     std::lock_guard<std::mutex> lock(mutex_);
     CheckAliveLocked();
-    workers_.emplace_back([this, proc, param] {
+    workers_.push_back(WorkerThreads::Start([this, proc, param] {
         {
             // Start once the dialog's thread is idle, so the start is the same
             // every run; never once the dialog is gone.
@@ -965,7 +965,7 @@ bool HeadlessUi::BeginThread(ThreadProc proc, void* param) {
         std::lock_guard<std::mutex> done(mutex_);
         ThreadLocked(std::this_thread::get_id()).activity = Activity::NotPumping;
         changed_.notify_all();
-    });
+    }));
     return true;
 }
 
@@ -1065,14 +1065,12 @@ int HeadlessUi::ExitCode() const {
 }
 
 void HeadlessUi::JoinThreads() {
-    std::vector<std::thread> threads;
+    std::vector<std::shared_ptr<WorkerThreads::Job>> jobs;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        threads.swap(workers_);
+        jobs.swap(workers_);
     }
-    for (std::thread& t : threads) {
-        if (t.joinable()) t.join();
-    }
+    for (const auto& job : jobs) job->Join();
 }
 
 // -------------------------------------------------------------- inspection

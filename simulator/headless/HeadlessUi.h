@@ -42,6 +42,7 @@
 #include "simulator/Events.h"
 #include "simulator/headless/Desktop.h"
 #include "simulator/headless/Script.h"
+#include "simulator/headless/WorkerThreads.h"
 
 namespace zmp::sim {
 
@@ -256,7 +257,7 @@ private:
     std::map<WindowId, std::unique_ptr<Window>> windows_;
     std::map<std::thread::id, ThreadState> threads_;
     std::deque<UserAction> mainWindowActions_;  // from status triggers
-    std::vector<std::thread> workers_;
+    std::vector<std::shared_ptr<WorkerThreads::Job>> workers_;
     WindowId mainWindow_ = WindowId::None;
     // The main window's thread, kept after the window is gone: a worker
     // then waits for the process to end instead of running on.

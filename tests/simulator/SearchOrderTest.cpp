@@ -112,9 +112,12 @@ TEST(SearchOrder, LibrariesNamedBareFollowTheProcesssDllSearch) {
         SCOPED_TRACE(c.what);
         Sim sim = InPackage(c.preset);
         if (c.planted) sim.machine->WriteFile(std::string(c.planted) + "\\winspool.drv", "MZ planted");
-        if (c.restrict == 1) ASSERT_TRUE(sim.sys.modules.SetDllDirectory("").ok());
-        if (c.restrict == 2)
+        if (c.restrict == 1) {
+            ASSERT_TRUE(sim.sys.modules.SetDllDirectory("").ok());
+        }
+        if (c.restrict == 2) {
             ASSERT_TRUE(sim.sys.modules.SetDefaultDllDirectories(mod::kLoadLibrarySearchSystem32).ok());
+        }
         EXPECT_EQ(sim.sys.modules.LoadLibrary("winspool.drv").code, c.result.code);
         EXPECT_EQ(Last(*sim.machine), c.loads);
     }
