@@ -11,6 +11,9 @@ is compared with the simulator's after the same scenario.
   tools/wine/harness.py --check-page    the last run's page (results/index.html)
                                         in headless Chromium: a screenshot of it
                                         (index.png), its verdicts against the run's
+  tools/wine/harness.py --packages      only installs what the scenarios need
+                                        (Debian's packages, wine32:i386), so a
+                                        run beside other stages meets no apt
 
 Environment: ZMP_WINE_OUT (default build-wine/), ZMP_WINE_JOBS (scenarios
 at a time, each on a screen of its own; default 2).
@@ -259,7 +262,16 @@ def main():
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--compare", metavar="NAME")
     parser.add_argument("--check-page", action="store_true")
+    parser.add_argument("--packages", action="store_true")
     args = parser.parse_args()
+    if args.packages:
+        OUT.mkdir(parents=True, exist_ok=True)
+        with open(OUT / "wine-setup.log", "w") as setup_log:
+            missing = wp.ensure_packages(ROOT, setup_log)
+        # A machine that cannot run i386 code is not a failure here: the run
+        # itself says so and skips its scenarios.
+        print(f"wine packages: {missing or 'ready'}")
+        return 0
     if args.check_page:
         problems = results_page.check(RESULTS)
         for problem in problems:
