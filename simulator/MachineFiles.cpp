@@ -1,5 +1,6 @@
 // The machine's files and registry stores, with Windows' answers.
 #include <algorithm>
+#include <string_view>
 
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
@@ -19,26 +20,33 @@ constexpr int kMaxJunctionHops = 32;
 
 std::string FileStore::Follow(const std::string& path) const {
     if (!junctions_ || path.size() <= 3) return path;
-    std::vector<std::string> parts = Split(path.substr(3), '\\');
-    std::string current = path.substr(0, 3);
+    // Each folder on the way, the drive's first: a junction among them is
+    // replaced by its target and the walk goes on below it. The last
+    // component is the caller's, never followed.
+    std::string current = path;
+    std::string key = PathKey(current);
     int hops = 0;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        current = JoinPath(current, parts[i]);
-        if (i + 1 == parts.size()) break;
-        auto it = nodes.find(PathKey(current));
-        if (it != nodes.end() && !it->second.junction.empty() && hops++ < kMaxJunctionHops)
-            current = it->second.junction;
+    for (size_t end = current.find('\\', 3); end != std::string::npos; end = current.find('\\', end + 1)) {
+        auto it = nodes.find(std::string_view(key).substr(0, end));
+        if (it == nodes.end() || it->second.junction.empty() || hops++ >= kMaxJunctionHops) continue;
+        std::string head = it->second.junction;
+        if (!head.empty() && head.back() == '\\') head.pop_back();  // a drive root
+        current = head + current.substr(end);
+        key = PathKey(current);
+        end = head.size();
     }
     return current;
 }
 
 const FileNode* FileStore::Get(const std::string& path) const {
-    auto it = nodes.find(PathKey(path));
+    thread_local std::string key;
+    auto it = nodes.find(PathKeyInto(path, key));
     return it == nodes.end() ? nullptr : &it->second;
 }
 
 FileNode* FileStore::Get(const std::string& path) {
-    auto it = nodes.find(PathKey(path));
+    thread_local std::string key;
+    auto it = nodes.find(PathKeyInto(path, key));
     return it == nodes.end() ? nullptr : &it->second;
 }
 
@@ -158,7 +166,10 @@ void HoldTable::Clear() {
     byHolder_.clear();
 }
 
-bool HoldTable::IsHeld(const std::string& path) const { return byPath_.count(PathKey(path)) != 0; }
+bool HoldTable::IsHeld(const std::string& path) const {
+    thread_local std::string key;
+    return byPath_.count(PathKeyInto(path, key)) != 0;
+}
 
 std::vector<std::string> HoldTable::Processes(const std::string& path) const {
     std::vector<std::string> out;

@@ -91,7 +91,7 @@ public:
     void EraseTree(const std::string& path);
     void Rekey(const std::string& from, const std::string& to);  // a move, subtree included
 
-    std::map<std::string, FileNode> nodes;  // PathKey -> node
+    std::map<std::string, FileNode, std::less<>> nodes;  // PathKey -> node
     std::int64_t now = 0;                   // the machine's clock, for the write times of Put
 private:
     bool junctions_ = false;  // none ever made: Follow has nothing to look for

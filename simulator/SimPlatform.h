@@ -37,6 +37,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -62,8 +63,9 @@ public:
     // Calls of method fail with code: every call (nth 0) or only the nth (1-based).
     void Fail(const std::string& method, Dword code, unsigned nth = 0);
     void Clear();
-    // Counts the call; the code it must fail with, if any.
-    std::optional<Dword> Next(const std::string& method);
+    // Counts the call; the code it must fail with, if any. Looked up
+    // without a copy of the name: every seam call passes here.
+    std::optional<Dword> Next(std::string_view method);
 
     // A fault sweep's plan: every call of a recorded run as (method, n), the
     // n-th call of that method, so that Fail(method, code, n) hits exactly it.
@@ -75,8 +77,8 @@ private:
         unsigned nth;
     };
     std::mutex mutex_;
-    std::multimap<std::string, Rule> rules_;
-    std::map<std::string, unsigned> counts_;
+    std::multimap<std::string, Rule, std::less<>> rules_;
+    std::map<std::string, unsigned, std::less<>> counts_;
 };
 
 // What the backends of one process share.
@@ -93,8 +95,12 @@ public:
 
     // Called first by every seam method: throws ProcessExit once the process
     // has ended, records the call and returns the injected failure, if any.
+    // method is a string literal: the record keeps the pointer, not a copy.
     std::optional<Dword> Enter(const char* method);
     std::vector<std::string> Calls() const;
+    // The same record as the literals themselves, for a caller that keeps
+    // thousands of runs' records.
+    std::vector<const char*> CallNames() const;
     FaultSwitches& Faults() { return faults_; }
 
     Dword LastError() const;
@@ -143,7 +149,7 @@ private:
     std::function<void()> sleepHook_;
     FaultSwitches faults_;
     mutable std::mutex mutex_;
-    std::vector<std::string> calls_;
+    std::vector<const char*> calls_;
     std::map<std::thread::id, Dword> lastErrors_;
     std::optional<int> exitCode_;
     std::uintptr_t nextHandle_ = 0x1000;
@@ -431,6 +437,7 @@ public:
     SimProcess& Process() { return process_; }
     FaultSwitches& Faults() { return process_.Faults(); }
     std::vector<std::string> Calls() const { return process_.Calls(); }
+    std::vector<const char*> CallNames() const { return process_.CallNames(); }
     void SetEvents(Events* events) { process_.SetEvents(events); }
     // Called after every Sleep is recorded (the headless UI drains its queue).
     void SetSleepHook(std::function<void()> hook) { process_.SetSleepHook(std::move(hook)); }

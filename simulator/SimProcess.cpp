@@ -17,9 +17,11 @@ void FaultSwitches::Clear() {
     counts_.clear();
 }
 
-std::optional<Dword> FaultSwitches::Next(const std::string& method) {
+std::optional<Dword> FaultSwitches::Next(std::string_view method) {
     std::lock_guard<std::mutex> lock(mutex_);
-    unsigned n = ++counts_[method];
+    auto count = counts_.find(method);
+    if (count == counts_.end()) count = counts_.emplace(std::string(method), 0).first;
+    const unsigned n = ++count->second;
     if (rules_.empty()) return std::nullopt;
     auto range = rules_.equal_range(method);
     for (auto it = range.first; it != range.second; ++it)
@@ -69,16 +71,20 @@ std::string SimProcess::CallerEnvironment() const {
 }
 
 std::optional<Dword> SimProcess::Enter(const char* method) {
-    const std::string name(method);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (exitCode_) throw ProcessExit{*exitCode_};
-        calls_.push_back(name);
+        calls_.push_back(method);
     }
-    return faults_.Next(name);
+    return faults_.Next(method);
 }
 
 std::vector<std::string> SimProcess::Calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::vector<std::string>(calls_.begin(), calls_.end());
+}
+
+std::vector<const char*> SimProcess::CallNames() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return calls_;
 }
@@ -129,7 +135,7 @@ std::string SimProcess::ResolvePath(const std::string& path) const {
     for (char& c : p)
         if (c == '/') c = '\\';
     if (p.size() >= 2 && p[0] == '\\' && p[1] == '\\') return "";  // no network
-    std::string cwd = options_.currentDirectory;
+    const std::string& cwd = options_.currentDirectory;
     std::string absolute;
     if (p.size() >= 2 && p[1] == ':') {
         if (p.size() == 2 || p[2] != '\\') {
@@ -156,21 +162,24 @@ std::string SimProcess::ResolvePath(const std::string& path) const {
     const Facts os = ReadOs([](const OsInfo& o) {
         return Facts{o.windowsDirectory, o.majorVersion, o.minorVersion, o.VistaOrLater()};
     });
-    std::string windows = NormalizePath(os.windowsDirectory);
-    std::string system = PathKey(JoinPath(windows, "system32"));
-    std::string key = PathKey(normalized);
+    // Every path a call names comes here, so the folders are compared in
+    // place, without regard to case, rather than through upper-case copies.
+    const std::string windows = NormalizePath(os.windowsDirectory);
+    const auto within = [](const std::string& path, const std::string& folder) {
+        return IStartsWith(path, folder) && (path.size() == folder.size() || path[folder.size()] == '\\');
+    };
+    const std::string system = JoinPath(windows, "system32");
     if (os.vista) {
-        std::string sysnative = PathKey(JoinPath(windows, "Sysnative"));
-        if (key == sysnative || key.compare(0, sysnative.size() + 1, sysnative + "\\") == 0)
-            return JoinPath(windows, "system32") + normalized.substr(sysnative.size());
+        const std::string sysnative = JoinPath(windows, "Sysnative");
+        if (within(normalized, sysnative)) return system + normalized.substr(sysnative.size());
     }
-    if (key != system && key.compare(0, system.size() + 1, system + "\\") != 0) return normalized;
-    std::string rest = key.substr(system.size());  // "" or "\..."
-    bool driverStoreExempt = os.majorVersion > 6 || (os.majorVersion == 6 && os.minorVersion >= 1);
+    if (!within(normalized, system)) return normalized;
+    const std::string rest = normalized.substr(system.size());  // "" or "\..."
+    const bool driverStoreExempt = os.majorVersion > 6 || (os.majorVersion == 6 && os.minorVersion >= 1);
     for (const char* exempt : {"\\CATROOT", "\\CATROOT2", "\\DRIVERS\\ETC", "\\LOGFILES", "\\SPOOL", "\\DRIVERSTORE"}) {
-        std::string e = exempt;
+        const std::string e = exempt;
         if (e == "\\DRIVERSTORE" && !driverStoreExempt) continue;
-        if (rest == e || rest.compare(0, e.size() + 1, e + "\\") == 0) return normalized;
+        if (within(rest, e)) return normalized;
     }
     return JoinPath(windows, "SysWOW64") + normalized.substr(system.size());
 }

@@ -19,6 +19,12 @@ std::string Upper(const std::string& text) {
     return out;
 }
 
+const std::string& PathKeyInto(const std::string& normalized, std::string& buffer) {
+    buffer.assign(normalized);
+    for (char& c : buffer) c = UpperAscii(c);
+    return buffer;
+}
+
 bool IEquals(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)

@@ -21,6 +21,9 @@ std::vector<std::string> Split(const std::string& text, char separator);
 std::string NormalizePath(const std::string& path);
 // The canonical path's map key: upper case.
 inline std::string PathKey(const std::string& normalized) { return Upper(normalized); }
+// The same key written into a buffer whose storage is reused: for lookups
+// that every simulated call makes.
+const std::string& PathKeyInto(const std::string& normalized, std::string& buffer);
 // "C:\A\B" -> "C:\A"; "C:\A" -> "C:\"; a root -> "".
 std::string ParentPath(const std::string& normalized);
 // The last component ("" for a root).

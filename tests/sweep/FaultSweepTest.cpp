@@ -605,7 +605,8 @@ TEST(FaultSweep, EveryCallSiteOfEveryMainScenario) {
         std::vector<Fault> plan;
         size_t logWrites = 0;
         std::map<std::pair<std::string, size_t>, unsigned> perStep;  // (method, step's BEGIN) -> calls so far
-        const auto sites = sim::FaultSwitches::CallSites(baseline.calls);
+        const auto sites =
+            sim::FaultSwitches::CallSites(std::vector<std::string>(baseline.calls.begin(), baseline.calls.end()));
         for (size_t index = 0; index < sites.size(); ++index) {
             const auto& [method, nth] = sites[index];
             if (method == "FileSystem.OpenForAppend") ++logWrites;

@@ -572,7 +572,7 @@ RunRecord RunOnce(const Scenario& scenario, Machine& machine, const std::functio
         if (inject) inject(system);
     };
     options.afterEnd = [&](sim::SimSystem& system, sim::HeadlessUi& ui) {
-        record.calls = system.Calls();
+        record.calls = system.CallNames();
         for (const auto& box : ui.Boxes()) record.boxes.push_back(box.text);
     };
     const unsigned long long start = Milliseconds(machine.Now());

@@ -39,7 +39,7 @@ struct Scenario {
 // What one run left: exit code, calls, log, boxes, virtual time spent.
 struct RunRecord {
     int exitCode = 0;
-    std::vector<std::string> calls;
+    std::vector<const char*> calls;  // the seam's method names, string literals
     std::vector<std::string> log;  // one entry per WriteLog, time prefix removed
     std::vector<std::string> boxes;
     std::vector<std::string> events;
