@@ -310,7 +310,7 @@ void Machine::MakeHardLink(const std::string& link, const std::string& target) {
     ZMP_LOCK;
     std::string l = NormalizePath(link), t = NormalizePath(target);
     if (l.empty() || t.empty()) return;
-    state_->files.Put(state_->files.Follow(l), "").hardLink = state_->files.Follow(t);
+    state_->files.PutHardLink(state_->files.Follow(l), state_->files.Follow(t));
 }
 
 bool Machine::FileExists(const std::string& path) const {

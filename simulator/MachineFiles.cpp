@@ -108,6 +108,20 @@ void FileStore::PutJunction(const std::string& link, const std::string& target) 
     junctions_ = true;
 }
 
+void FileStore::PutHardLink(const std::string& link, const std::string& target) {
+    Put(link, "").hardLink = target;
+    hardLinks_ = true;
+}
+
+unsigned FileStore::NameCount(const FileNode& node) const {
+    if (!hardLinks_) return 1;
+    const std::string first = PathKey(node.hardLink.empty() ? node.path : node.hardLink);
+    unsigned names = 1;
+    for (const auto& [key, other] : nodes)
+        if (!other.hardLink.empty() && PathKey(other.hardLink) == first) ++names;
+    return names;
+}
+
 void FileStore::EraseTree(const std::string& path) {
     std::string key = PathKey(path);
     nodes.erase(key);
@@ -216,18 +230,27 @@ std::map<std::string, std::vector<std::string>> HoldTable::ByHolder() const {
 // --- RegistryStore -------------------------------------------------------------
 
 std::string RegistryStore::Canonical(const std::string& path) {
-    std::vector<std::string> parts;
-    for (const std::string& p : Split(path, '\\'))
-        if (!p.empty()) parts.push_back(p);
-    if (parts.empty()) return "";
-    std::string root = Upper(parts[0]);
-    if (root == "HKEY_LOCAL_MACHINE") root = "HKLM";
-    else if (root == "HKEY_USERS") root = "HKU";
-    else if (root == "HKEY_CLASSES_ROOT") root = "HKCR";
-    else if (root == "HKEY_CURRENT_USER") root = "HKCU";
-    if (root != "HKLM" && root != "HKU" && root != "HKCR" && root != "HKCU") return "";
-    std::string out = root;
-    for (size_t i = 1; i < parts.size(); ++i) out += "\\" + parts[i];
+    // The components, empty ones dropped, joined by single separators; the
+    // root by its short name.
+    std::string out;
+    for (size_t i = 0; i < path.size();) {
+        while (i < path.size() && path[i] == '\\') ++i;
+        size_t end = path.find('\\', i);
+        if (end == std::string::npos) end = path.size();
+        if (end == i) break;
+        if (out.empty()) {
+            out = Upper(path.substr(i, end - i));
+            if (out == "HKEY_LOCAL_MACHINE") out = "HKLM";
+            else if (out == "HKEY_USERS") out = "HKU";
+            else if (out == "HKEY_CLASSES_ROOT") out = "HKCR";
+            else if (out == "HKEY_CURRENT_USER") out = "HKCU";
+            if (out != "HKLM" && out != "HKU" && out != "HKCR" && out != "HKCU") return "";
+        } else {
+            out += '\\';
+            out.append(path, i, end - i);
+        }
+        i = end;
+    }
     return out;
 }
 
@@ -237,12 +260,14 @@ std::string RegistryStore::Parent(const std::string& path) {
 }
 
 RegNode* RegistryStore::Get(const std::string& path) {
-    auto it = nodes.find(Upper(path));
+    thread_local std::string key;
+    auto it = nodes.find(UpperInto(path, key));
     return it == nodes.end() ? nullptr : &it->second;
 }
 
 const RegNode* RegistryStore::Get(const std::string& path) const {
-    auto it = nodes.find(Upper(path));
+    thread_local std::string key;
+    auto it = nodes.find(UpperInto(path, key));
     return it == nodes.end() ? nullptr : &it->second;
 }
 

@@ -88,6 +88,10 @@ public:
     FileNode& Put(const std::string& path, const std::string& data);  // parents created
     // A junction (directory reparse point) at link that leads to target.
     void PutJunction(const std::string& link, const std::string& target);
+    // A second name, link, for the file at target (a hard link; not saved).
+    void PutHardLink(const std::string& link, const std::string& target);
+    // How many names the file has: 1 and its hard links.
+    unsigned NameCount(const FileNode& node) const;
     void EraseTree(const std::string& path);
     void Rekey(const std::string& from, const std::string& to);  // a move, subtree included
 
@@ -95,6 +99,7 @@ public:
     std::int64_t now = 0;                   // the machine's clock, for the write times of Put
 private:
     bool junctions_ = false;  // none ever made: Follow has nothing to look for
+    bool hardLinks_ = false;  // none ever made: every file has one name
 };
 
 // Files held open, and by whom: a holder is a process name, or the

@@ -368,11 +368,7 @@ Status SimFileSystem::GetFileLinks(FileHandle file, Dword& attributes, Dword& li
     const FileNode* node = s.files.Get(path);
     if (!node) return p_.Fail(err::kFileNotFound);
     attributes = AttributesOf(*node);
-    // Every name of the file: the first one and its hard links.
-    const std::string first = PathKey(node->hardLink.empty() ? node->path : node->hardLink);
-    links = 1;
-    for (const auto& [key, other] : s.files.nodes)
-        if (!other.hardLink.empty() && PathKey(other.hardLink) == first) ++links;
+    links = s.files.NameCount(*node);
     return Status::Ok();
 }
 

@@ -19,8 +19,8 @@ std::string Upper(const std::string& text) {
     return out;
 }
 
-const std::string& PathKeyInto(const std::string& normalized, std::string& buffer) {
-    buffer.assign(normalized);
+const std::string& UpperInto(const std::string& text, std::string& buffer) {
+    buffer.assign(text);
     for (char& c : buffer) c = UpperAscii(c);
     return buffer;
 }

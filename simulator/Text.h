@@ -8,6 +8,9 @@
 namespace zmp::sim {
 
 std::string Upper(const std::string& text);
+// The same into a buffer whose storage is reused: for the lookups every
+// simulated call makes.
+const std::string& UpperInto(const std::string& text, std::string& buffer);
 bool IEquals(const std::string& a, const std::string& b);
 bool IStartsWith(const std::string& text, const std::string& prefix);
 bool IEndsWith(const std::string& text, const std::string& suffix);
@@ -21,9 +24,9 @@ std::vector<std::string> Split(const std::string& text, char separator);
 std::string NormalizePath(const std::string& path);
 // The canonical path's map key: upper case.
 inline std::string PathKey(const std::string& normalized) { return Upper(normalized); }
-// The same key written into a buffer whose storage is reused: for lookups
-// that every simulated call makes.
-const std::string& PathKeyInto(const std::string& normalized, std::string& buffer);
+inline const std::string& PathKeyInto(const std::string& normalized, std::string& buffer) {
+    return UpperInto(normalized, buffer);
+}
 // "C:\A\B" -> "C:\A"; "C:\A" -> "C:\"; a root -> "".
 std::string ParentPath(const std::string& normalized);
 // The last component ("" for a root).

@@ -3,7 +3,7 @@
 # this machine lacks. Safe to run again: it installs nothing that is there.
 set -euo pipefail
 
-want=(cmake ninja-build g++ libgtest-dev libgmock-dev nlohmann-json3-dev
+want=(cmake ninja-build g++ lld libgtest-dev libgmock-dev nlohmann-json3-dev
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 file)
 if [ "${ZMP_WITH_WINE:-0}" = 1 ]; then
   # wine32:i386 too, which tools/wine/harness.py adds once it knows that
