@@ -57,7 +57,9 @@ bool InstallerDialog::OnInitDialog() {
     scratch_ = ui_.LoadString(kIdPrinterName);
     productText_ = scratch_;
 
-    // Not waited for: the pause gives the service time to come up.
+    // The pause, then the wait until the service runs (at most 30 s more),
+    // before the worker asks the spooler anything; the result is not
+    // examined.
     StartSpooler(platform_, kSpoolerStartSleep);
 
     installing_ = false;

@@ -17,8 +17,8 @@ namespace {
 const std::vector<const char*> kMonitorEntryPoints = {"InitializePrintMonitor2", "InitializePrintMonitor",
                                                       "InitializeMonitorEx", "InitializeMonitor"};
 const char* const kUnidrvCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL", "STDNAMES.GPD"};
-constexpr std::int64_t kFiletimeDaysTo1970 = 134774;
-constexpr size_t kInfCacheSize = 64;  // 1601-01-01 to 1970-01-01
+constexpr std::int64_t kFiletimeDaysTo1970 = 134774;  // 1601-01-01 to 1970-01-01
+constexpr size_t kInfCacheSize = 64;
 constexpr std::uint64_t kFiletimeTicksPerDay = 864000000000ULL;
 
 bool IsOemInfName(const std::string& name) {
