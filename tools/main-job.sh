@@ -45,7 +45,7 @@ mkdir -p "$states"
 # as in the shell). Reasons come from what the programs and Windows do.
 declare -A why=(
   [logs]="The programs' logs: each writes its own into \\Temp at the root of the Windows drive (making the folder) and leaves it to be read."
-  [utilities]="The utilities folder, open to Everyone, with the uninstaller and the configuration file: the uninstaller runs from it, and its last step deletes \\KORVANT Printer Driver\\ZMP-K40 on the system drive, not this folder."
+  [utilities]="The utilities folder, writable by administrators and the system only, with the uninstaller and the configuration file: the uninstaller runs from it, and its last step deletes \\KORVANT Printer Driver\\ZMP-K40 on the system drive, not this folder."
   [config]="The installer's second copy of the configuration file, in the system directory (SysWOW64 for a 32-bit program on 64-bit Windows): no removal step deletes it."
   [driverkeys]="The spooler's keys for the drivers of an environment, made with its first version-3 driver: the spooler keeps them when the driver goes (a real Windows has them from setup, for its own drivers)."
   [tcpport]="The Standard TCP/IP port made for the wireless-LAN printer: Windows keeps a port when its printer goes, and the uninstaller deletes no port."
