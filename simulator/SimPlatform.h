@@ -39,6 +39,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -63,9 +64,10 @@ public:
     // Calls of method fail with code: every call (nth 0) or only the nth (1-based).
     void Fail(const std::string& method, Dword code, unsigned nth = 0);
     void Clear();
-    // Counts the call; the code it must fail with, if any. Looked up
-    // without a copy of the name: every seam call passes here.
-    std::optional<Dword> Next(std::string_view method);
+    // Counts the call of method, a string literal, and returns the code it
+    // must fail with, if any. Every seam call passes here, so the literal's
+    // address finds the method without comparing names.
+    std::optional<Dword> Next(const char* method);
 
     // A fault sweep's plan: every call of a recorded run as (method, n), the
     // n-th call of that method, so that Fail(method, code, n) hits exactly it.
@@ -76,9 +78,14 @@ private:
         Dword code;
         unsigned nth;
     };
+    struct Method {
+        unsigned calls = 0;
+        std::vector<Rule> rules;  // in the order they were set
+    };
+    Method& Named(std::string_view name);  // mutex_ held
     std::mutex mutex_;
-    std::multimap<std::string, Rule, std::less<>> rules_;
-    std::map<std::string, unsigned, std::less<>> counts_;
+    std::map<std::string, Method, std::less<>> methods_;  // nodes never move: literals_ points into them
+    std::unordered_map<const char*, Method*> literals_;
 };
 
 // What the backends of one process share.

@@ -6,26 +6,29 @@ namespace zmp::sim {
 
 // --- FaultSwitches ----------------------------------------------------------------
 
+FaultSwitches::Method& FaultSwitches::Named(std::string_view name) {
+    auto it = methods_.find(name);
+    if (it == methods_.end()) it = methods_.emplace(std::string(name), Method{}).first;
+    return it->second;
+}
+
 void FaultSwitches::Fail(const std::string& method, Dword code, unsigned nth) {
     std::lock_guard<std::mutex> lock(mutex_);
-    rules_.insert({method, Rule{code, nth}});
+    Named(method).rules.push_back(Rule{code, nth});
 }
 
 void FaultSwitches::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
-    rules_.clear();
-    counts_.clear();
+    for (auto& [name, method] : methods_) method = Method{};
 }
 
-std::optional<Dword> FaultSwitches::Next(std::string_view method) {
+std::optional<Dword> FaultSwitches::Next(const char* method) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto count = counts_.find(method);
-    if (count == counts_.end()) count = counts_.emplace(std::string(method), 0).first;
-    const unsigned n = ++count->second;
-    if (rules_.empty()) return std::nullopt;
-    auto range = rules_.equal_range(method);
-    for (auto it = range.first; it != range.second; ++it)
-        if (it->second.nth == 0 || it->second.nth == n) return it->second.code;
+    auto known = literals_.find(method);
+    Method& m = known != literals_.end() ? *known->second : *(literals_[method] = &Named(method));
+    const unsigned n = ++m.calls;
+    for (const Rule& rule : m.rules)
+        if (rule.nth == 0 || rule.nth == n) return rule.code;
     return std::nullopt;
 }
 
