@@ -14,8 +14,6 @@ namespace zmp::sim {
 
 namespace {
 
-const std::vector<const char*> kMonitorEntryPoints = {"InitializePrintMonitor2", "InitializePrintMonitor",
-                                                      "InitializeMonitorEx", "InitializeMonitor"};
 const char* const kUnidrvCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL", "STDNAMES.GPD"};
 constexpr std::int64_t kFiletimeDaysTo1970 = 134774;  // 1601-01-01 to 1970-01-01
 constexpr size_t kInfCacheSize = 64;

@@ -11,9 +11,6 @@ namespace zmp::sim {
 namespace {
 
 const char* const kPrintKey = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print";
-// The entry points the spooler looks for in a monitor DLL, newest first.
-const std::vector<const char*> kMonitorEntryPoints = {"InitializePrintMonitor2", "InitializePrintMonitor",
-                                                      "InitializeMonitorEx", "InitializeMonitor"};
 constexpr Dword kDeleteUnusedFiles = 0x1, kDeleteSpecificVersion = 0x2, kDeleteAllFiles = 0x4;
 
 void CountIn(std::unordered_map<std::string, size_t>& counts, const std::string& name, int delta) {

@@ -267,6 +267,9 @@ struct Machine::State {
     // of the names (when names are asked).
     Dword CheckImage(const std::string& path, const std::string& environment,
                      const std::vector<const char*>& exports) const;
+    // The entry points the spooler looks for in a monitor DLL, newest first.
+    static inline const std::vector<const char*> kMonitorEntryPoints = {
+        "InitializePrintMonitor2", "InitializePrintMonitor", "InitializeMonitorEx", "InitializeMonitor"};
 
     // --- the spooler service
     bool SpoolerAccepting() const { return serviceState == svc::kRunning; }
