@@ -192,7 +192,7 @@ void AddRegistry(const Json& state, bool is64Bit, Objects& out) {
     for (auto it = registry.begin(); it != registry.end(); ++it) {
         const std::string& path = it.key();
         const Json& key = it.value();
-        bool view32 = is64Bit && (IEquals(path, wow) || IStartsWith(path, wow + "\\"));
+        bool view32 = is64Bit && IsWithin(path, wow);
         std::string shown = view32 ? "HKLM\\SOFTWARE" + path.substr(wow.size()) : path;
         Object o{"key", shown, "", {}};
         const Json& values = At(key, "values");

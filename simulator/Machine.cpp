@@ -484,7 +484,7 @@ void Machine::ProtectKey(const std::string& keyPath) {
     root.protectionRoot = true;
     std::string prefix = Upper(p);
     for (auto& [key, node] : state_->registry.nodes)
-        if (key == prefix || key.compare(0, prefix.size() + 1, prefix + "\\") == 0) node.protectedKey = true;
+        if (IsWithin(key, prefix)) node.protectedKey = true;
 }
 
 std::vector<AceEntry> Machine::KeyAcl(const std::string& keyPath) const {

@@ -45,9 +45,7 @@ const FileNode* FileStore::Get(const std::string& path) const {
 }
 
 FileNode* FileStore::Get(const std::string& path) {
-    thread_local std::string key;
-    auto it = nodes.find(PathKeyInto(path, key));
-    return it == nodes.end() ? nullptr : &it->second;
+    return const_cast<FileNode*>(static_cast<const FileStore&>(*this).Get(path));
 }
 
 bool FileStore::IsDirectory(const std::string& path) const {
@@ -134,7 +132,7 @@ void FileStore::Rekey(const std::string& from, const std::string& to) {
     std::string fromKey = PathKey(from);
     std::vector<std::pair<std::string, FileNode>> moved;
     for (auto it = nodes.begin(); it != nodes.end();) {
-        if (it->first == fromKey || it->first.compare(0, fromKey.size() + 1, fromKey + "\\") == 0) {
+        if (IsWithin(it->first, fromKey)) {
             FileNode node = it->second;
             node.path = to + node.path.substr(from.size());
             moved.emplace_back(PathKey(node.path), node);
@@ -259,16 +257,14 @@ std::string RegistryStore::Parent(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-RegNode* RegistryStore::Get(const std::string& path) {
+const RegNode* RegistryStore::Get(const std::string& path) const {
     thread_local std::string key;
     auto it = nodes.find(UpperInto(path, key));
     return it == nodes.end() ? nullptr : &it->second;
 }
 
-const RegNode* RegistryStore::Get(const std::string& path) const {
-    thread_local std::string key;
-    auto it = nodes.find(UpperInto(path, key));
-    return it == nodes.end() ? nullptr : &it->second;
+RegNode* RegistryStore::Get(const std::string& path) {
+    return const_cast<RegNode*>(static_cast<const RegistryStore&>(*this).Get(path));
 }
 
 RegNode& RegistryStore::Create(const std::string& path) {

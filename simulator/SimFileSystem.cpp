@@ -212,7 +212,7 @@ Status SimFileSystem::RemoveDirectory(const std::string& path) {
     ZMP_MACHINE;
     std::string followed = PathKey(s.files.Follow(p));
     std::string cwd = PathKey(p_.CurrentDirectory());
-    if (cwd == followed || cwd.compare(0, followed.size() + 1, followed + "\\") == 0)
+    if (IsWithin(cwd, followed))
         return p_.Fail(err::kSharingViolation);  // some process's current directory
     Dword code = s.RemoveDirectory(p);
     return code ? p_.Fail(code) : Status::Ok();

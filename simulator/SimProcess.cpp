@@ -168,21 +168,18 @@ std::string SimProcess::ResolvePath(const std::string& path) const {
     // Every path a call names comes here, so the folders are compared in
     // place, without regard to case, rather than through upper-case copies.
     const std::string windows = NormalizePath(os.windowsDirectory);
-    const auto within = [](const std::string& path, const std::string& folder) {
-        return IStartsWith(path, folder) && (path.size() == folder.size() || path[folder.size()] == '\\');
-    };
     const std::string system = JoinPath(windows, "system32");
     if (os.vista) {
         const std::string sysnative = JoinPath(windows, "Sysnative");
-        if (within(normalized, sysnative)) return system + normalized.substr(sysnative.size());
+        if (IsWithin(normalized, sysnative)) return system + normalized.substr(sysnative.size());
     }
-    if (!within(normalized, system)) return normalized;
+    if (!IsWithin(normalized, system)) return normalized;
     const std::string rest = normalized.substr(system.size());  // "" or "\..."
     const bool driverStoreExempt = os.majorVersion > 6 || (os.majorVersion == 6 && os.minorVersion >= 1);
     for (const char* exempt : {"\\CATROOT", "\\CATROOT2", "\\DRIVERS\\ETC", "\\LOGFILES", "\\SPOOL", "\\DRIVERSTORE"}) {
         const std::string e = exempt;
         if (e == "\\DRIVERSTORE" && !driverStoreExempt) continue;
-        if (within(rest, e)) return normalized;
+        if (IsWithin(rest, e)) return normalized;
     }
     return JoinPath(windows, "SysWOW64") + normalized.substr(system.size());
 }

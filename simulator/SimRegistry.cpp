@@ -250,7 +250,7 @@ Dword SimRegistry::ShDeleteKey(RegKey parent, const std::string& subKey) {
     std::vector<std::string> tree;
     std::string prefix = Upper(path);
     for (const auto& [key, node] : s.registry.nodes)
-        if (key == prefix || key.compare(0, prefix.size() + 1, prefix + "\\") == 0) tree.push_back(node.path);
+        if (IsWithin(key, prefix)) tree.push_back(node.path);
     std::sort(tree.begin(), tree.end(), [](const std::string& a, const std::string& b) {
         return std::count(a.begin(), a.end(), '\\') > std::count(b.begin(), b.end(), '\\');
     });

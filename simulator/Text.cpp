@@ -47,6 +47,10 @@ bool IEndsWith(const std::string& text, const std::string& suffix) {
     return true;
 }
 
+bool IsWithin(const std::string& path, const std::string& folder) {
+    return IStartsWith(path, folder) && (path.size() == folder.size() || path[folder.size()] == '\\');
+}
+
 std::string Trim(const std::string& text) {
     size_t b = 0, e = text.size();
     while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;

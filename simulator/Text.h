@@ -14,6 +14,9 @@ const std::string& UpperInto(const std::string& text, std::string& buffer);
 bool IEquals(const std::string& a, const std::string& b);
 bool IStartsWith(const std::string& text, const std::string& prefix);
 bool IEndsWith(const std::string& text, const std::string& suffix);
+// path is folder itself or lies below it (compared without regard to case;
+// both in canonical form: no trailing separator except at a drive root).
+bool IsWithin(const std::string& path, const std::string& folder);
 std::string Trim(const std::string& text);
 std::vector<std::string> Split(const std::string& text, char separator);
 

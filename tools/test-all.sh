@@ -9,7 +9,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
-trap 'echo "test command: $((SECONDS - started)) s"' EXIT
+# A stage in the background that is still running when the command ends
+# (a failure, Ctrl-C) is ended with it.
+background=()
+trap 'kill "${background[@]}" 2>/dev/null || true; echo "test command: $((SECONDS - started)) s"' EXIT
 stage() {
   local from=$SECONDS rc=0
   "$@" || rc=$?
@@ -39,7 +42,7 @@ light() {
 }
 light > build/light-output.txt 2>&1 &
 light_pid=$!
-trap 'kill $light_pid 2>/dev/null || true; echo "test command: $((SECONDS - started)) s"' EXIT
+background+=($light_pid)
 light_from=$SECONDS
 # Each entry has its own time-out; --timeout is for any that has none.
 status=0
@@ -47,7 +50,6 @@ stage ctest --test-dir build -j2 --output-on-failure --timeout 600 || status=$?
 grep -h '^fault sweep:' build/Testing/Temporary/LastTest.log || true
 light_status=0
 wait $light_pid || light_status=$?
-trap 'echo "test command: $((SECONDS - started)) s"' EXIT
 cat build/light-output.txt
 echo "-- the checks above: $((SECONDS - light_from)) s (beside ctest)" >&2
 [ $status -ne 0 ] || status=$light_status
@@ -61,14 +63,13 @@ wine_log=build-wine/harness-output.txt
 wine_from=$SECONDS
 tools/wine/harness.py > "$wine_log" 2>&1 &
 wine_pid=$!
-trap 'kill $wine_pid 2>/dev/null || true; echo "test command: $((SECONDS - started)) s"' EXIT
+background+=($wine_pid)
 
 stage tools/sanitize.sh || status=$?   # the sanitizer tree (clang) also builds the fuzz harnesses
 [ $status -ne 0 ] || stage tools/fuzz.sh || status=$?   # 20 s per harness, two at a time
 
 wine_status=0
 wait $wine_pid || wine_status=$?
-trap 'echo "test command: $((SECONDS - started)) s"' EXIT
 cat "$wine_log"
 echo "-- tools/wine/harness.py: $((SECONDS - wine_from)) s (beside the two stages above)" >&2
 # The run's results page as headless Chromium shows it, also after a failure
